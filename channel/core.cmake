@@ -1,0 +1,1 @@
+# tovan_channel_core: values, method calls and results, codecs.

@@ -1,0 +1,1 @@
+# tovan_channel: embedding declarations, messenger, method channel, registrars, engine and view.

@@ -1,0 +1,1 @@
+# Tests of the messenger, method channel, registrars, engine and view wrappers.
