@@ -1,0 +1,527 @@
+// The exported functions of the development flutter_windows.dll. Each one
+// checks its handles against the registry of live objects, writes its trace
+// line and forwards to the engine, view, messenger, registrar or texture
+// table behind the handle. Calls with handles the library does not know are
+// traced and answered with the function's failure value.
+#include <io.h>
+#include <shellscalingapi.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "channel/flutter_windows_api.h"
+#include "devkit/embedding/devkit_test_api.h"
+#include "devkit/embedding/engine.h"
+#include "devkit/embedding/handle_registry.h"
+#include "devkit/embedding/messenger.h"
+#include "devkit/embedding/trace_writer.h"
+#include "devkit/embedding/view.h"
+
+using devkit::Engine;
+using devkit::HandleKind;
+using devkit::Handles;
+using devkit::Messenger;
+using devkit::Quote;
+using devkit::QuoteOrNull;
+using devkit::Registrar;
+using devkit::TextureTable;
+using devkit::View;
+using devkit::ViewController;
+
+namespace {
+
+void Line(const std::string& line) { devkit::Trace().Line(line + devkit::ThreadNote()); }
+
+std::string Name(HandleKind kind, const void* handle) { return Handles().Name(kind, handle); }
+
+const char* SetOrNull(const void* pointer) { return pointer != nullptr ? "set" : "null"; }
+const char* Bool(bool value) { return value ? "true" : "false"; }
+
+Engine* LiveEngine(FlutterDesktopEngineRef handle) {
+  return Handles().IsAlive(HandleKind::kEngine, handle) ? Engine::FromHandle(handle) : nullptr;
+}
+ViewController* LiveController(FlutterDesktopViewControllerRef handle) {
+  return Handles().IsAlive(HandleKind::kController, handle) ? ViewController::FromHandle(handle)
+                                                            : nullptr;
+}
+View* LiveView(FlutterDesktopViewRef handle) {
+  return Handles().IsAlive(HandleKind::kView, handle) ? View::FromHandle(handle) : nullptr;
+}
+Messenger* LiveMessenger(FlutterDesktopMessengerRef handle) {
+  return Handles().IsAlive(HandleKind::kMessenger, handle) ? Messenger::FromHandle(handle)
+                                                           : nullptr;
+}
+Registrar* LiveRegistrar(FlutterDesktopPluginRegistrarRef handle) {
+  return Handles().IsAlive(HandleKind::kRegistrar, handle) ? Registrar::FromHandle(handle)
+                                                           : nullptr;
+}
+TextureTable* LiveTextures(FlutterDesktopTextureRegistrarRef handle) {
+  return Handles().IsAlive(HandleKind::kTextures, handle) ? TextureTable::FromHandle(handle)
+                                                          : nullptr;
+}
+
+std::string DescribeProperties(const FlutterDesktopEngineProperties& properties) {
+  std::string text = "assets=" + devkit::QuoteWide(properties.assets_path) +
+                     " icu=" + devkit::QuoteWide(properties.icu_data_path) +
+                     " aot=" + devkit::QuoteWide(properties.aot_library_path) +
+                     " entrypoint=" + QuoteOrNull(properties.entrypoint) +
+                     " argc=" + std::to_string(properties.entrypoint_argc) + " argv=";
+  if (properties.entrypoint_argv == nullptr) {
+    text += "null";
+  } else {
+    text += "[";
+    for (int32_t i = 0; i < properties.entrypoint_argc; ++i) {
+      if (i > 0) text += ",";
+      text += QuoteOrNull(properties.entrypoint_argv[i]);
+    }
+    text += "]";
+  }
+  text += " settings=[";
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) text += ",";
+    text += std::to_string(properties.engine_settings[i]);
+  }
+  return text + "]";
+}
+
+const char* OutcomeName(Messenger::ResponseOutcome outcome) {
+  switch (outcome) {
+    case Messenger::ResponseOutcome::kSent:
+      return "sent";
+    case Messenger::ResponseOutcome::kRefused:
+      return "refused";
+    case Messenger::ResponseOutcome::kDropped:
+      return "dropped";
+  }
+  return "refused";
+}
+
+std::string HexMessage(UINT message) {
+  char text[16];
+  snprintf(text, sizeof(text), "0x%04X", message);
+  return text;
+}
+
+// Re-opens a standard stream on the console when the stream has no working
+// handle behind it (a GUI program that attached a console after start-up).
+// Streams that already go somewhere (a pipe, a file) are left alone.
+void FollowConsole(FILE* stream, DWORD standard_handle) {
+  const intptr_t current = _get_osfhandle(_fileno(stream));
+  if (current != -1 && current != -2 && GetStdHandle(standard_handle) != nullptr) return;
+  FILE* reopened = nullptr;
+  if (_wfreopen_s(&reopened, L"CONOUT$", L"w", stream) != 0) return;
+  setvbuf(stream, nullptr, _IONBF, 0);
+}
+
+}  // namespace
+
+extern "C" {
+
+FLUTTER_EXPORT FlutterDesktopEngineRef
+FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* engine_properties) {
+  if (engine_properties == nullptr) {
+    devkit::Trace().SettleDestination();
+    Line("FlutterDesktopEngineCreate properties=null -> null");
+    return nullptr;
+  }
+  auto* engine = new Engine(*engine_properties);
+  // The trace destination may come with this engine's arguments; it is
+  // settled before this call's own line is written.
+  if (!engine->options().trace_path.empty()) {
+    devkit::Trace().OpenFile(engine->options().trace_path);
+  } else {
+    devkit::Trace().SettleDestination();
+  }
+  Line("FlutterDesktopEngineCreate " + DescribeProperties(*engine_properties) + " -> " +
+       Name(HandleKind::kEngine, engine));
+  return engine->handle();
+}
+
+FLUTTER_EXPORT bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef handle) {
+  Engine* engine = LiveEngine(handle);
+  const bool destroyable = engine != nullptr && !engine->taken_over();
+  Line("FlutterDesktopEngineDestroy engine=" + Name(HandleKind::kEngine, handle) + " -> " +
+       Bool(destroyable));
+  if (destroyable) delete engine;
+  return destroyable;
+}
+
+FLUTTER_EXPORT FlutterDesktopMessengerRef
+FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef handle) {
+  Engine* engine = LiveEngine(handle);
+  FlutterDesktopMessengerRef messenger = engine ? engine->messenger()->handle() : nullptr;
+  Line("FlutterDesktopEngineGetMessenger engine=" + Name(HandleKind::kEngine, handle) + " -> " +
+       Name(HandleKind::kMessenger, messenger));
+  return messenger;
+}
+
+FLUTTER_EXPORT FlutterDesktopPluginRegistrarRef
+FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef handle, const char* plugin_name) {
+  Engine* engine = LiveEngine(handle);
+  Registrar* registrar =
+      engine != nullptr && plugin_name != nullptr ? engine->RegistrarFor(plugin_name) : nullptr;
+  FlutterDesktopPluginRegistrarRef result = registrar ? registrar->handle() : nullptr;
+  Line("FlutterDesktopEngineGetPluginRegistrar engine=" + Name(HandleKind::kEngine, handle) +
+       " plugin=" + QuoteOrNull(plugin_name) + " -> " + Name(HandleKind::kRegistrar, result));
+  return result;
+}
+
+FLUTTER_EXPORT void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef handle,
+                                                             FlutterDesktopOnNextFrame callback,
+                                                             void* user_data) {
+  Line("FlutterDesktopEngineSetNextFrameCallback engine=" + Name(HandleKind::kEngine, handle) +
+       " callback=" + SetOrNull(reinterpret_cast<const void*>(callback)));
+  if (Engine* engine = LiveEngine(handle)) engine->SetNextFrameCallback(callback, user_data);
+}
+
+FLUTTER_EXPORT void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef handle) {
+  Line("FlutterDesktopEngineReloadSystemFonts engine=" + Name(HandleKind::kEngine, handle));
+  if (Engine* engine = LiveEngine(handle)) engine->ReloadSystemFonts();
+}
+
+FLUTTER_EXPORT FlutterDesktopViewControllerRef
+FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRef handle) {
+  const std::string call = "FlutterDesktopViewControllerCreate width=" + std::to_string(width) +
+                           " height=" + std::to_string(height) +
+                           " engine=" + Name(HandleKind::kEngine, handle);
+  Engine* engine = LiveEngine(handle);
+  if (engine == nullptr || engine->taken_over()) {
+    Line(call + " -> null");
+    return nullptr;
+  }
+  // The controller takes the engine over whether or not it can start it: the
+  // host gives up its ownership with this call, so an engine whose bundle is
+  // missing ends here rather than leaking.
+  engine->set_taken_over();
+  const std::wstring missing = engine->MissingBundlePart();
+  if (!missing.empty()) {
+    Line(call + " -> null missing=" + devkit::QuoteWide(missing.c_str()));
+    delete engine;
+    return nullptr;
+  }
+  auto* controller = new ViewController(std::unique_ptr<Engine>(engine));
+  Handles().Add(HandleKind::kController, controller);
+  engine->Run(width, height);
+  Line(call + " -> " + Name(HandleKind::kController, controller));
+  return controller->handle();
+}
+
+FLUTTER_EXPORT void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef handle) {
+  Line("FlutterDesktopViewControllerDestroy controller=" + Name(HandleKind::kController, handle));
+  ViewController* controller = LiveController(handle);
+  if (controller == nullptr) return;
+  Handles().Remove(controller);
+  delete controller;
+}
+
+FLUTTER_EXPORT FlutterDesktopViewRef
+FlutterDesktopViewControllerGetView(FlutterDesktopViewControllerRef handle) {
+  ViewController* controller = LiveController(handle);
+  View* view = controller != nullptr ? controller->engine()->view() : nullptr;
+  FlutterDesktopViewRef result = view != nullptr ? view->handle() : nullptr;
+  Line("FlutterDesktopViewControllerGetView controller=" + Name(HandleKind::kController, handle) +
+       " -> " + Name(HandleKind::kView, result));
+  return result;
+}
+
+FLUTTER_EXPORT void FlutterDesktopViewControllerForceRedraw(
+    FlutterDesktopViewControllerRef handle) {
+  Line("FlutterDesktopViewControllerForceRedraw controller=" +
+       Name(HandleKind::kController, handle));
+  ViewController* controller = LiveController(handle);
+  if (controller != nullptr && controller->engine()->view() != nullptr) {
+    controller->engine()->view()->RequestFrame();
+  }
+}
+
+FLUTTER_EXPORT bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
+    FlutterDesktopViewControllerRef handle, HWND, UINT message, WPARAM wparam, LPARAM lparam,
+    LRESULT*) {
+  // Nothing is handled: sizing, activation and destruction stay with the
+  // host's window; the view only keeps its text size in step with the DPI.
+  Line("FlutterDesktopViewControllerHandleTopLevelWindowProc controller=" +
+       Name(HandleKind::kController, handle) + " message=" + HexMessage(message) + " -> false");
+  ViewController* controller = LiveController(handle);
+  if (controller != nullptr && controller->engine()->view() != nullptr) {
+    controller->engine()->view()->ObserveTopLevelMessage(message, wparam, lparam);
+  }
+  return false;
+}
+
+FLUTTER_EXPORT HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef handle) {
+  View* view = LiveView(handle);
+  HWND window = view != nullptr ? view->window() : nullptr;
+  Line("FlutterDesktopViewGetHWND view=" + Name(HandleKind::kView, handle) + " -> " +
+       (window != nullptr ? "hwnd" : "null"));
+  return window;
+}
+
+FLUTTER_EXPORT FlutterDesktopMessengerRef
+FlutterDesktopPluginRegistrarGetMessenger(FlutterDesktopPluginRegistrarRef handle) {
+  Registrar* registrar = LiveRegistrar(handle);
+  FlutterDesktopMessengerRef messenger =
+      registrar != nullptr ? registrar->engine()->messenger()->handle() : nullptr;
+  Line("FlutterDesktopPluginRegistrarGetMessenger registrar=" +
+       Name(HandleKind::kRegistrar, handle) + " -> " + Name(HandleKind::kMessenger, messenger));
+  return messenger;
+}
+
+FLUTTER_EXPORT FlutterDesktopTextureRegistrarRef
+FlutterDesktopRegistrarGetTextureRegistrar(FlutterDesktopPluginRegistrarRef handle) {
+  Registrar* registrar = LiveRegistrar(handle);
+  FlutterDesktopTextureRegistrarRef textures =
+      registrar != nullptr ? registrar->engine()->textures()->handle() : nullptr;
+  Line("FlutterDesktopRegistrarGetTextureRegistrar registrar=" +
+       Name(HandleKind::kRegistrar, handle) + " -> " + Name(HandleKind::kTextures, textures));
+  return textures;
+}
+
+FLUTTER_EXPORT FlutterDesktopViewRef
+FlutterDesktopPluginRegistrarGetView(FlutterDesktopPluginRegistrarRef handle) {
+  Registrar* registrar = LiveRegistrar(handle);
+  View* view = registrar != nullptr ? registrar->engine()->view() : nullptr;
+  FlutterDesktopViewRef result = view != nullptr ? view->handle() : nullptr;
+  Line("FlutterDesktopPluginRegistrarGetView registrar=" + Name(HandleKind::kRegistrar, handle) +
+       " -> " + Name(HandleKind::kView, result));
+  return result;
+}
+
+FLUTTER_EXPORT void FlutterDesktopPluginRegistrarSetDestructionHandler(
+    FlutterDesktopPluginRegistrarRef handle, FlutterDesktopOnPluginRegistrarDestroyed callback) {
+  Line("FlutterDesktopPluginRegistrarSetDestructionHandler registrar=" +
+       Name(HandleKind::kRegistrar, handle) +
+       " handler=" + SetOrNull(reinterpret_cast<const void*>(callback)));
+  if (Registrar* registrar = LiveRegistrar(handle)) registrar->set_destruction_handler(callback);
+}
+
+FLUTTER_EXPORT bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef handle,
+                                                const char* channel, const uint8_t*,
+                                                size_t message_size) {
+  Messenger* messenger = LiveMessenger(handle);
+  const bool accepted = messenger != nullptr && channel != nullptr && messenger->IsAvailable();
+  Line("FlutterDesktopMessengerSend messenger=" + Name(HandleKind::kMessenger, handle) +
+       " channel=" + QuoteOrNull(channel) + " size=" + std::to_string(message_size) + " -> " +
+       Bool(accepted));
+  return accepted;
+}
+
+FLUTTER_EXPORT void FlutterDesktopMessengerSendResponse(
+    FlutterDesktopMessengerRef handle, const FlutterDesktopMessageResponseHandle* response,
+    const uint8_t* data, size_t data_length) {
+  const std::string call =
+      "FlutterDesktopMessengerSendResponse messenger=" + Name(HandleKind::kMessenger, handle) +
+      " response=response#" + std::to_string(Messenger::ResponseId(response)) +
+      " size=" + std::to_string(data_length);
+  Messenger* messenger = LiveMessenger(handle);
+  if (messenger == nullptr) {
+    Line(call + " -> dropped");
+    return;
+  }
+  messenger->Respond(response, data, data_length, [&call](Messenger::ResponseOutcome outcome) {
+    Line(call + " -> " + OutcomeName(outcome));
+  });
+}
+
+FLUTTER_EXPORT void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef handle,
+                                                       const char* channel,
+                                                       FlutterDesktopMessageCallback callback,
+                                                       void* user_data) {
+  Line("FlutterDesktopMessengerSetCallback messenger=" + Name(HandleKind::kMessenger, handle) +
+       " channel=" + QuoteOrNull(channel) +
+       " callback=" + SetOrNull(reinterpret_cast<const void*>(callback)));
+  Messenger* messenger = LiveMessenger(handle);
+  if (messenger != nullptr && channel != nullptr)
+    messenger->SetCallback(channel, callback, user_data);
+}
+
+FLUTTER_EXPORT FlutterDesktopMessengerRef
+FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef handle) {
+  Messenger* messenger = LiveMessenger(handle);
+  const std::string name = Name(HandleKind::kMessenger, handle);
+  if (messenger == nullptr) {
+    Line("FlutterDesktopMessengerAddRef messenger=" + name + " -> null");
+    return nullptr;
+  }
+  const int references = messenger->AddRef();
+  Line("FlutterDesktopMessengerAddRef messenger=" + name + " -> " + name +
+       " refs=" + std::to_string(references));
+  return handle;
+}
+
+FLUTTER_EXPORT void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef handle) {
+  Messenger* messenger = LiveMessenger(handle);
+  const std::string name = Name(HandleKind::kMessenger, handle);
+  if (messenger == nullptr) {
+    Line("FlutterDesktopMessengerRelease messenger=" + name);
+    return;
+  }
+  const int references = messenger->Release();
+  Line("FlutterDesktopMessengerRelease messenger=" + name + " refs=" + std::to_string(references));
+}
+
+FLUTTER_EXPORT bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef handle) {
+  Messenger* messenger = LiveMessenger(handle);
+  const bool available = messenger != nullptr && messenger->IsAvailable();
+  Line("FlutterDesktopMessengerIsAvailable messenger=" + Name(HandleKind::kMessenger, handle) +
+       " -> " + Bool(available));
+  return available;
+}
+
+FLUTTER_EXPORT FlutterDesktopMessengerRef
+FlutterDesktopMessengerLock(FlutterDesktopMessengerRef handle) {
+  Messenger* messenger = LiveMessenger(handle);
+  if (messenger != nullptr) messenger->Lock();
+  Line("FlutterDesktopMessengerLock messenger=" + Name(HandleKind::kMessenger, handle) + " -> " +
+       Name(HandleKind::kMessenger, messenger));
+  return messenger != nullptr ? handle : nullptr;
+}
+
+FLUTTER_EXPORT void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef handle) {
+  Messenger* messenger = LiveMessenger(handle);
+  std::string line =
+      "FlutterDesktopMessengerUnlock messenger=" + Name(HandleKind::kMessenger, handle);
+  // Written while still locked, so that lines of locked sections never
+  // interleave with another thread's.
+  if (messenger == nullptr) {
+    Line(line);
+    return;
+  }
+  Line(line);
+  if (!messenger->Unlock())
+    Line("event unlock-refused messenger=" + Name(HandleKind::kMessenger, handle));
+}
+
+FLUTTER_EXPORT int64_t FlutterDesktopTextureRegistrarRegisterExternalTexture(
+    FlutterDesktopTextureRegistrarRef handle, const FlutterDesktopTextureInfo* info) {
+  TextureTable* textures = LiveTextures(handle);
+  const int64_t id = textures != nullptr ? textures->Register(info) : -1;
+  std::string line = "FlutterDesktopTextureRegistrarRegisterExternalTexture textures=" +
+                     Name(HandleKind::kTextures, handle);
+  if (info == nullptr) {
+    line += " info=null";
+  } else {
+    line += " kind=" + std::to_string(info->type);
+    if (info->type == kFlutterDesktopGpuSurfaceTexture) {
+      line += " struct_size=" + std::to_string(info->gpu_surface_config.struct_size) +
+              " surface_type=" + std::to_string(info->gpu_surface_config.surface_type);
+    }
+  }
+  Line(line + " -> " + std::to_string(id));
+  return id;
+}
+
+FLUTTER_EXPORT void FlutterDesktopTextureRegistrarUnregisterExternalTexture(
+    FlutterDesktopTextureRegistrarRef handle, int64_t texture_id,
+    FlutterDesktopOnTextureUnregistered callback, void* user_data) {
+  Line("FlutterDesktopTextureRegistrarUnregisterExternalTexture textures=" +
+       Name(HandleKind::kTextures, handle) + " id=" + std::to_string(texture_id) +
+       " callback=" + SetOrNull(reinterpret_cast<const void*>(callback)));
+  TextureTable* textures = LiveTextures(handle);
+  if (textures != nullptr) {
+    textures->Unregister(texture_id, callback, user_data);
+  } else if (callback != nullptr) {
+    // The table is gone with its engine; the callback still runs once so
+    // that its owner can free what it gave as context.
+    callback(user_data);
+  }
+}
+
+FLUTTER_EXPORT bool FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable(
+    FlutterDesktopTextureRegistrarRef handle, int64_t texture_id) {
+  TextureTable* textures = LiveTextures(handle);
+  const bool known = textures != nullptr && textures->MarkFrameAvailable(texture_id);
+  Line("FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable textures=" +
+       Name(HandleKind::kTextures, handle) + " id=" + std::to_string(texture_id) + " -> " +
+       Bool(known));
+  return known;
+}
+
+FLUTTER_EXPORT UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor) {
+  UINT dpi_x = 0;
+  UINT dpi_y = 0;
+  UINT dpi = USER_DEFAULT_SCREEN_DPI;
+  if (monitor != nullptr &&
+      SUCCEEDED(GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y)) && dpi_x != 0) {
+    dpi = dpi_x;
+  }
+  Line("FlutterDesktopGetDpiForMonitor monitor=" + std::string(SetOrNull(monitor)) + " -> " +
+       std::to_string(dpi));
+  return dpi;
+}
+
+FLUTTER_EXPORT void FlutterDesktopResyncOutputStreams(void) {
+  Line("FlutterDesktopResyncOutputStreams");
+  if (GetConsoleWindow() == nullptr) return;
+  FollowConsole(stdout, STD_OUTPUT_HANDLE);
+  FollowConsole(stderr, STD_ERROR_HANDLE);
+  // The C++ streams write through the C streams; clear any failure they
+  // recorded while the C streams had nowhere to go.
+  std::cout.clear();
+  std::cerr.clear();
+}
+
+FLUTTER_EXPORT bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef handle,
+                                                         const char* channel, const uint8_t*,
+                                                         size_t message_size,
+                                                         FlutterDesktopBinaryReply reply,
+                                                         void* user_data) {
+  Messenger* messenger = LiveMessenger(handle);
+  const bool accepted = messenger != nullptr && channel != nullptr && messenger->IsRunning();
+  Line("FlutterDesktopMessengerSendWithReply messenger=" + Name(HandleKind::kMessenger, handle) +
+       " channel=" + QuoteOrNull(channel) + " size=" + std::to_string(message_size) +
+       " reply=" + SetOrNull(reinterpret_cast<const void*>(reply)) + " -> " + Bool(accepted));
+  if (!accepted) return false;
+  // No UI code listens here, so every message gets the empty reply a channel
+  // without a handler gets, later, on the UI thread.
+  const std::string name = channel;
+  messenger->PostToUi([reply, user_data, name]() {
+    Line("event reply channel=" + Quote(name) + " size=0");
+    if (reply != nullptr) reply(nullptr, 0, user_data);
+  });
+  return true;
+}
+
+FLUTTER_EXPORT bool FlutterDevkitDeliverMessage(FlutterDesktopMessengerRef handle,
+                                                const char* channel, const uint8_t* message,
+                                                size_t message_size,
+                                                FlutterDevkitResponseCallback on_response,
+                                                void* user_data) {
+  Line("FlutterDevkitDeliverMessage messenger=" + Name(HandleKind::kMessenger, handle) +
+       " channel=" + QuoteOrNull(channel) + " size=" + std::to_string(message_size));
+  Messenger* messenger = LiveMessenger(handle);
+  if (messenger == nullptr || channel == nullptr) return false;
+  auto sink = [on_response, user_data](const uint8_t* data, size_t size) {
+    if (on_response != nullptr) on_response(data, size, user_data);
+  };
+  return messenger->Deliver(channel, message, message_size, sink);
+}
+
+FLUTTER_EXPORT void FlutterDevkitRecordPluginRegistration(
+    const char* library, const char* function, FlutterDesktopPluginRegistrarRef registrar) {
+  Line(std::string("plugin ") + (library != nullptr ? library : "null") + " " +
+       (function != nullptr ? function : "null") +
+       " registrar=" + Name(HandleKind::kRegistrar, registrar));
+}
+
+FLUTTER_EXPORT void FlutterDevkitTrace(const char* line) {
+  if (line == nullptr) return;
+  // Unlike quoted texts, a note keeps backslashes and quotes as written.
+  std::string note;
+  for (const char* p = line; *p != '\0'; ++p) {
+    const auto code = static_cast<unsigned char>(*p);
+    if (code < 0x20 || code > 0x7E) {
+      char escaped[8];
+      snprintf(escaped, sizeof(escaped), "\\x%02X", code);
+      note += escaped;
+    } else {
+      note.push_back(*p);
+    }
+  }
+  Line("note " + note);
+}
+
+}  // extern "C"

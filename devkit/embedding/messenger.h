@@ -1,0 +1,124 @@
+// The messenger of one engine: one message callback per channel, the
+// responses owed to delivered messages, the lock the host takes around its
+// responses, and a reference count that keeps the handle valid after the
+// engine has gone.
+//
+// Owned jointly by its engine (one reference, given back at shutdown) and by
+// every FlutterDesktopMessengerAddRef the host made; deleted by the last
+// release. Delivery runs on the thread that asks for it (the UI thread for the
+// console and the script); responses may come from any thread.
+#ifndef DEVKIT_EMBEDDING_MESSENGER_H_
+#define DEVKIT_EMBEDDING_MESSENGER_H_
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "channel/flutter_windows_api.h"
+
+namespace devkit {
+
+// A lock the owning thread may take again (the host locks around a response,
+// and the response path locks as well) and that refuses an unlock from a
+// thread that does not hold it instead of corrupting itself.
+class ReentrantLock {
+ public:
+  void Lock();
+  // False when the calling thread does not hold the lock.
+  bool Unlock();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  std::thread::id owner_;
+  int depth_ = 0;
+};
+
+class Messenger {
+ public:
+  // Receives the bytes of the one response to a delivered message; runs on
+  // the thread that sent the response, inside the messenger lock.
+  using ResponseSink = std::function<void(const uint8_t* data, size_t size)>;
+
+  enum class ResponseOutcome { kSent, kRefused, kDropped };
+
+  // Starts with one reference, the engine's.
+  Messenger();
+  Messenger(const Messenger&) = delete;
+  Messenger& operator=(const Messenger&) = delete;
+
+  FlutterDesktopMessengerRef handle() { return reinterpret_cast<FlutterDesktopMessengerRef>(this); }
+  static Messenger* FromHandle(FlutterDesktopMessengerRef handle) {
+    return reinterpret_cast<Messenger*>(handle);
+  }
+
+  // Reference count after the change. The last Release deletes the object.
+  int AddRef();
+  int Release();
+
+  void Lock() { lock_.Lock(); }
+  bool Unlock() { return lock_.Unlock(); }
+
+  bool IsAvailable() const { return available_.load(); }
+
+  // A null callback clears the channel.
+  void SetCallback(const std::string& channel, FlutterDesktopMessageCallback callback,
+                   void* user_data);
+
+  // Hands `bytes` to the channel's callback on the calling thread, as the
+  // UI does; the response to it goes to `sink`. False (and the sink is
+  // dropped unused) when the channel has no callback or the engine is gone.
+  bool Deliver(const std::string& channel, const uint8_t* bytes, size_t size, ResponseSink sink);
+
+  // The host's response to a delivered message: sent to the message's sink
+  // the first time, refused after that (or for a handle never given out),
+  // dropped once the engine has shut down. `decided` learns the outcome
+  // before the sink runs (the trace line comes before whatever the receiver
+  // does).
+  ResponseOutcome Respond(const FlutterDesktopMessageResponseHandle* handle, const uint8_t* data,
+                          size_t size, const std::function<void(ResponseOutcome)>& decided);
+
+  // Set when the engine starts running (its view then runs tasks on the UI
+  // thread), cleared when it ends.
+  void SetUiPoster(std::function<void(std::function<void()>)> poster);
+  bool IsRunning();
+  // Runs `task` later on the UI thread; false when the engine is not running.
+  bool PostToUi(std::function<void()> task);
+
+  // The engine is ending: from now on the messenger is unavailable, no
+  // message is delivered and owed responses are forgotten.
+  void Shutdown();
+
+  static uint64_t ResponseId(const FlutterDesktopMessageResponseHandle* handle) {
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(handle));
+  }
+
+ private:
+  ~Messenger();
+
+  struct ChannelCallback {
+    FlutterDesktopMessageCallback callback;
+    void* user_data;
+  };
+
+  std::atomic<int> references_{1};
+  std::atomic<bool> available_{true};
+  ReentrantLock lock_;
+
+  // Guards the two tables; never held while calling out of the library.
+  std::mutex tables_mutex_;
+  std::map<std::string, ChannelCallback> callbacks_;
+  // Response handles are numbers that are never reused, so a stale handle can
+  // never answer a newer message.
+  std::map<uint64_t, ResponseSink> owed_responses_;
+  std::function<void(std::function<void()>)> ui_poster_;
+};
+
+}  // namespace devkit
+
+#endif  // DEVKIT_EMBEDDING_MESSENGER_H_

@@ -1,0 +1,48 @@
+// The registrar the engine gives out for one plugin name: its messenger, its
+// texture registrar and view are the engine's, and it remembers the handler
+// to call when the engine ends it. Owned by the engine; used on the UI thread.
+#ifndef DEVKIT_EMBEDDING_REGISTRAR_H_
+#define DEVKIT_EMBEDDING_REGISTRAR_H_
+
+#include <string>
+
+#include "channel/flutter_windows_api.h"
+
+namespace devkit {
+
+class Engine;
+
+class Registrar {
+ public:
+  Registrar(Engine* engine, std::string plugin_name)
+      : engine_(engine), plugin_name_(std::move(plugin_name)) {}
+  Registrar(const Registrar&) = delete;
+  Registrar& operator=(const Registrar&) = delete;
+
+  FlutterDesktopPluginRegistrarRef handle() {
+    return reinterpret_cast<FlutterDesktopPluginRegistrarRef>(this);
+  }
+  static Registrar* FromHandle(FlutterDesktopPluginRegistrarRef handle) {
+    return reinterpret_cast<Registrar*>(handle);
+  }
+
+  Engine* engine() const { return engine_; }
+  const std::string& plugin_name() const { return plugin_name_; }
+
+  // Setting it again replaces it; it is called at most once either way.
+  void set_destruction_handler(FlutterDesktopOnPluginRegistrarDestroyed handler) {
+    destruction_handler_ = handler;
+  }
+  FlutterDesktopOnPluginRegistrarDestroyed destruction_handler() const {
+    return destruction_handler_;
+  }
+
+ private:
+  Engine* engine_;
+  std::string plugin_name_;
+  FlutterDesktopOnPluginRegistrarDestroyed destruction_handler_ = nullptr;
+};
+
+}  // namespace devkit
+
+#endif  // DEVKIT_EMBEDDING_REGISTRAR_H_

@@ -1,0 +1,46 @@
+// The script format of the development embedding's script mode: the messages
+// to send, one a line, each on its own channel, as the UI would send them.
+//
+//   # a comment                         (blank lines and lines whose first
+//                                        non-blank character is # are skipped)
+//   <channel> <call>                    a method call in the typed notation,
+//                                        sent encoded with the standard method
+//                                        codec, e.g.
+//       com.brenmo.tovan/windows_audio setVolume({"volume": 0.5})
+//   <channel> hex <bytes>               raw message bytes, for malformed
+//                                        messages, e.g.
+//       com.brenmo.tovan/windows_audio hex 07 03 66 6F 6F
+//
+// The channel is the first blank-delimited word. A line that cannot be read
+// becomes a problem (reported in the transcript) and is not sent.
+#ifndef DEVKIT_EMBEDDING_SCRIPT_H_
+#define DEVKIT_EMBEDDING_SCRIPT_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace devkit {
+
+struct ScriptStep {
+  int line = 0;
+  std::string channel;
+  // The message as the transcript shows it: the call printed in the typed
+  // notation, or "hex" and the bytes.
+  std::string shown;
+  std::vector<uint8_t> message;
+};
+
+struct ScriptProblem {
+  int line = 0;
+  std::string message;
+};
+
+// Reads every line of `text`; the steps and problems come out in line order.
+void ParseScript(std::string_view text, std::vector<ScriptStep>* steps,
+                 std::vector<ScriptProblem>* problems);
+
+}  // namespace devkit
+
+#endif  // DEVKIT_EMBEDDING_SCRIPT_H_

@@ -1,0 +1,138 @@
+#include "devkit/embedding/script_runner.h"
+
+#include "devkit/embedding/messenger.h"
+#include "devkit/embedding/trace_writer.h"
+#include "devkit/embedding/view.h"
+#include "devkit/notation/channel_notation.h"
+
+namespace devkit {
+namespace {
+
+constexpr UINT_PTR kReplyTimer = 0x7D01;
+
+bool ReadWholeFile(const std::string& path, std::string* contents) {
+  FILE* file = _wfopen(WideFromUtf8(path).c_str(), L"rb");
+  if (file == nullptr) return false;
+  char buffer[4096];
+  size_t count = 0;
+  while ((count = fread(buffer, 1, sizeof(buffer), file)) > 0) contents->append(buffer, count);
+  const bool ok = ferror(file) == 0;
+  fclose(file);
+  return ok;
+}
+
+[[noreturn]] void FaultOnPurpose() {
+  // A write through a null pointer: the access violation the host's crash
+  // capture is there for.
+  volatile int* volatile nowhere = nullptr;
+  *nowhere = 0x7D;
+  __builtin_unreachable();
+}
+
+}  // namespace
+
+ScriptRunner::ScriptRunner(View* view, Messenger* messenger, const DevkitOptions& options)
+    : view_(view), messenger_(messenger), options_(options) {
+  if (!options_.transcript_path.empty()) {
+    transcript_ = _wfopen(WideFromUtf8(options_.transcript_path).c_str(), L"wb");
+  }
+}
+
+ScriptRunner::~ScriptRunner() { Stop(); }
+
+void ScriptRunner::Start() {
+  if (stopped_) return;
+  std::string text;
+  if (!ReadWholeFile(options_.script_path, &text)) {
+    Write("! cannot read the script " + Quote(options_.script_path));
+    Finish();
+    return;
+  }
+  std::vector<ScriptProblem> problems;
+  ParseScript(text, &steps_, &problems);
+  for (const ScriptProblem& problem : problems) {
+    Write("! line " + std::to_string(problem.line) + ": " + problem.message);
+  }
+  SendNext();
+}
+
+void ScriptRunner::Stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  awaited_ = 0;
+  if (view_->window() != nullptr) KillTimer(view_->window(), kReplyTimer);
+  if (transcript_ != nullptr) {
+    fclose(transcript_);
+    transcript_ = nullptr;
+  }
+}
+
+bool ScriptRunner::HandleTimer(WPARAM timer_id) {
+  if (timer_id != kReplyTimer) return false;
+  KillTimer(view_->window(), kReplyTimer);
+  if (stopped_ || awaited_ == 0) return true;
+  awaited_ = 0;
+  Write("< no reply");
+  view_->PostTask([this]() { SendNext(); });
+  return true;
+}
+
+void ScriptRunner::SendNext() {
+  if (stopped_) return;
+  if (next_step_ >= steps_.size()) {
+    Finish();
+    return;
+  }
+  const ScriptStep& step = steps_[next_step_++];
+  const uint64_t step_number = next_step_;
+  Write("> " + step.channel + " " + step.shown);
+  awaited_ = step_number;
+  View* view = view_;
+  // The reply may come on any thread; it is handled on the UI thread, and
+  // only while this runner exists (tasks die with the view).
+  auto sink = [view, step_number](const uint8_t* data, size_t size) {
+    std::vector<uint8_t> reply(data, data + size);
+    view->PostTask([view, step_number, reply]() {
+      if (view->script() != nullptr) view->script()->OnReply(step_number, reply);
+    });
+  };
+  if (!messenger_->Deliver(step.channel, step.message.data(), step.message.size(), sink)) {
+    awaited_ = 0;
+    Write("< no handler");
+    view_->PostTask([this]() { SendNext(); });
+    return;
+  }
+  if (awaited_ == step_number && view_->window() != nullptr) {
+    SetTimer(view_->window(), kReplyTimer, static_cast<UINT>(options_.script_timeout_ms), nullptr);
+  }
+}
+
+void ScriptRunner::OnReply(uint64_t step_number, const std::vector<uint8_t>& reply) {
+  if (stopped_ || step_number != awaited_) return;
+  awaited_ = 0;
+  if (view_->window() != nullptr) KillTimer(view_->window(), kReplyTimer);
+  Write("< " + tovan::notation::PrintReply(reply.data(), reply.size()));
+  view_->PostTask([this]() { SendNext(); });
+}
+
+void ScriptRunner::Finish() {
+  Write("end");
+  const bool crash = options_.crash_after_script;
+  HWND window = view_->window();
+  Stop();
+  if (crash) {
+    view_->PostTask([]() { FaultOnPurpose(); });
+  } else if (window != nullptr) {
+    PostMessageW(GetAncestor(window, GA_ROOT), WM_CLOSE, 0, 0);
+  }
+}
+
+void ScriptRunner::Write(const std::string& line) {
+  view_->Log("script: " + line);
+  if (transcript_ == nullptr) return;
+  fwrite(line.data(), 1, line.size(), transcript_);
+  fputc('\n', transcript_);
+  fflush(transcript_);
+}
+
+}  // namespace devkit

@@ -1,0 +1,71 @@
+// Script mode: after the view's first frame, sends each message of the
+// script (script.h) on its channel as the UI would, one at a time, waits for
+// its reply (at most the timeout), and writes both to the transcript. When
+// the script has ended it closes the host's top-level window, so the host
+// shuts down the way it does when a person closes it, or, when asked, faults
+// on the UI thread so that the host's crash capture can be observed.
+//
+// Transcript lines (UTF-8, flushed one by one):
+//   ! line <n>: <problem>          a script line that could not be read
+//   > <channel> <message>          a message sent (call in the typed notation,
+//                                  or "hex" and its bytes)
+//   < <reply>                      its reply: success(...), error(...),
+//                                  notImplemented (an empty reply)
+//   < no handler                   no callback was registered on the channel
+//   < no reply                     no reply within the timeout
+//   end                            the script is over
+// Each line also goes to the console's log pane.
+//
+// Owned by the view; runs on the UI thread.
+#ifndef DEVKIT_EMBEDDING_SCRIPT_RUNNER_H_
+#define DEVKIT_EMBEDDING_SCRIPT_RUNNER_H_
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "devkit/embedding/devkit_options.h"
+#include "devkit/embedding/script.h"
+
+namespace devkit {
+
+class Messenger;
+class View;
+
+class ScriptRunner {
+ public:
+  ScriptRunner(View* view, Messenger* messenger, const DevkitOptions& options);
+  ~ScriptRunner();
+  ScriptRunner(const ScriptRunner&) = delete;
+  ScriptRunner& operator=(const ScriptRunner&) = delete;
+
+  void Start();
+  // Stops for good: no further message, no timer, transcript closed.
+  void Stop();
+  // True when the timer was the runner's.
+  bool HandleTimer(WPARAM timer_id);
+
+ private:
+  void SendNext();
+  void OnReply(uint64_t step_number, const std::vector<uint8_t>& reply);
+  void Finish();
+  void Write(const std::string& line);
+
+  View* view_;
+  Messenger* messenger_;
+  DevkitOptions options_;
+  FILE* transcript_ = nullptr;
+  std::vector<ScriptStep> steps_;
+  size_t next_step_ = 0;
+  // The step whose reply is awaited (its index plus one), 0 when none; a
+  // reply for any other step (one that came after its timeout) is ignored.
+  uint64_t awaited_ = 0;
+  bool stopped_ = false;
+};
+
+}  // namespace devkit
+
+#endif  // DEVKIT_EMBEDDING_SCRIPT_RUNNER_H_

@@ -1,0 +1,100 @@
+// The development embedding's trace: one line for every interface call the
+// host makes and for every call the embedding makes back into the host, in
+// the order they happen, so that contract tests can read what the host did.
+//
+// Where the lines go: the file named by the entry-point argument
+// "--devkit-trace=FILE" of the latest engine created with one, otherwise the
+// file named by the environment variable TOVAN_DEVKIT_TRACE. Lines written
+// before the file is known (calls made before the first engine exists) are
+// kept and written first once it is; when no engine names a file and the
+// variable is unset, tracing is off. The file is truncated when it is opened
+// and flushed after every line, so a process that crashes loses nothing.
+//
+// Line format, one record per line, fields separated by single blanks:
+//
+//   <FunctionName> <name>=<value> ... [-> <result>]     a call the host made
+//   event <what> <name>=<value> ...                     the embedding calling
+//                                                       into the host, or an
+//                                                       engine milestone
+//   plugin <library> <function> registrar=<handle>      a stand-in plugin
+//                                                       library's registration
+//
+// Values:
+//   handles     <kind>#<n>, numbered per kind from 1 in order of creation in
+//               the process: engine#1, controller#1, view#1, messenger#1,
+//               registrar#1, textures#1, response#1; "null" for a null
+//               handle and "invalid" for one the library does not know (never
+//               created or already ended)
+//   texts       in double quotes, bytes as given (UTF-8; paths converted from
+//               UTF-16); backslash, double quote and every byte outside
+//               0x20..0x7E written as \\, \" and \xNN
+//   lists       [a,b,c] without blanks
+//   callbacks   "set" or "null" (function pointers are never printed)
+//   numbers     decimal; window message numbers as 0xNNNN
+//
+// A line made on a thread other than the UI thread (the thread that created
+// the view controller) ends with " thread=other".
+#ifndef DEVKIT_EMBEDDING_TRACE_WRITER_H_
+#define DEVKIT_EMBEDDING_TRACE_WRITER_H_
+
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace devkit {
+
+// Owned by the process (one instance, see Trace()); any thread may write.
+class TraceWriter {
+ public:
+  TraceWriter();
+  ~TraceWriter();
+  TraceWriter(const TraceWriter&) = delete;
+  TraceWriter& operator=(const TraceWriter&) = delete;
+
+  // Directs the trace to `path` (UTF-8), truncating the file; lines held
+  // back so far are written first.
+  void OpenFile(const std::string& path);
+
+  // Called when an engine has been created without a trace argument: the
+  // environment variable decides, or tracing stays off and the held-back
+  // lines are dropped.
+  void SettleDestination();
+
+  // Writes one line (without its end of line).
+  void Line(const std::string& line);
+
+ private:
+  void OpenFromEnvironmentLocked();
+  void WriteLocked(const std::string& line);
+
+  std::mutex mutex_;
+  FILE* file_ = nullptr;
+  bool settled_ = false;  // a destination was decided (file or off)
+  bool environment_checked_ = false;
+  std::deque<std::string> held_back_;
+};
+
+TraceWriter& Trace();
+
+// Records the calling thread as the UI thread (done when a view controller is
+// created); ThreadNote() then answers " thread=other" on every other thread
+// and an empty text on the UI thread.
+void MarkUiThread();
+bool OnUiThread();
+std::string ThreadNote();
+
+// `text` in double quotes with the escapes described above.
+std::string Quote(std::string_view text);
+// A NUL-terminated text, or null.
+std::string QuoteOrNull(const char* text);
+// A NUL-terminated UTF-16 text converted to UTF-8 and quoted, or null.
+std::string QuoteWide(const wchar_t* text);
+
+std::string Utf8FromWide(std::wstring_view text);
+std::wstring WideFromUtf8(std::string_view text);
+
+}  // namespace devkit
+
+#endif  // DEVKIT_EMBEDDING_TRACE_WRITER_H_
