@@ -1,0 +1,51 @@
+#include "tests/audio_plugin/recording_result.h"
+
+#include <gtest/gtest.h>
+
+const RecordedAnswer& AnswerLog::Only() const {
+  static const RecordedAnswer kNoAnswer{RecordedAnswer::Kind::kError, std::nullopt, "<none>",
+                                        "<no single answer>", false};
+  EXPECT_EQ(answers.size(), 1u) << "expected exactly one answer, got " << Describe();
+  return answers.size() == 1 ? answers.front() : kNoAnswer;
+}
+
+std::string AnswerLog::Describe() const {
+  std::string text = std::to_string(answers.size()) + " answer(s)";
+  for (const RecordedAnswer& answer : answers) {
+    switch (answer.kind) {
+      case RecordedAnswer::Kind::kSuccess:
+        text += " [success]";
+        break;
+      case RecordedAnswer::Kind::kError:
+        text += " [error " + answer.code + ": " + answer.message + "]";
+        break;
+      case RecordedAnswer::Kind::kNotImplemented:
+        text += " [not implemented]";
+        break;
+    }
+  }
+  return text;
+}
+
+void RecordingResult::HandleSuccess(const flutter::EncodableValue* value) {
+  RecordedAnswer answer;
+  answer.kind = RecordedAnswer::Kind::kSuccess;
+  if (value != nullptr) answer.value = *value;
+  log_->answers.push_back(std::move(answer));
+}
+
+void RecordingResult::HandleError(const std::string& code, const std::string& message,
+                                  const flutter::EncodableValue* details) {
+  RecordedAnswer answer;
+  answer.kind = RecordedAnswer::Kind::kError;
+  answer.code = code;
+  answer.message = message;
+  answer.has_details = details != nullptr;
+  log_->answers.push_back(std::move(answer));
+}
+
+void RecordingResult::HandleNotImplemented() {
+  RecordedAnswer answer;
+  answer.kind = RecordedAnswer::Kind::kNotImplemented;
+  log_->answers.push_back(std::move(answer));
+}
