@@ -1,1 +1,4 @@
 # Tests of the value core and codecs.
+tovan_add_test(NAME encodable_value_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/encodable_value_test.cc
+  LIBS tovan_channel_core)
