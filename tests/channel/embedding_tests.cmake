@@ -1,1 +1,16 @@
 # Tests of the messenger, method channel, registrars, engine and view wrappers.
+#
+# Natively they run against the fake embedding (tovan_fake_embedding), which
+# other folders' native tests may link as well; on Windows the end-to-end test
+# drives the same classes through the development flutter_windows.dll.
+if(NOT WIN32)
+  add_library(tovan_fake_embedding STATIC ${CMAKE_CURRENT_LIST_DIR}/fake_embedding.cc)
+  target_include_directories(tovan_fake_embedding PUBLIC ${PROJECT_SOURCE_DIR})
+  tovan_warnings(tovan_fake_embedding)
+
+  foreach(concept binary_messenger method_call_channel plugin_registrar flutter_engine)
+    tovan_add_test(NAME channel_${concept}_test
+      SOURCES ${CMAKE_CURRENT_LIST_DIR}/${concept}_test.cc
+      LIBS tovan_channel tovan_fake_embedding)
+  endforeach()
+endif()

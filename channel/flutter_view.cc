@@ -1,0 +1,11 @@
+#include "channel/flutter_view.h"
+
+namespace flutter {
+
+FlutterView::FlutterView(FlutterDesktopViewRef view) : view_(view) {}
+
+FlutterView::~FlutterView() = default;
+
+HWND FlutterView::GetWindowHandle() const { return FlutterDesktopViewGetHWND(view_); }
+
+}  // namespace flutter
