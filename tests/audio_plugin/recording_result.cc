@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 const RecordedAnswer& AnswerLog::Only() const {
   static const RecordedAnswer kNoAnswer{RecordedAnswer::Kind::kError, std::nullopt, "<none>",
                                         "<no single answer>", false};
@@ -27,7 +29,16 @@ std::string AnswerLog::Describe() const {
   return text;
 }
 
+void RecordingResult::Arrive() {
+  if (log_->on_answer) log_->on_answer();
+  if (log_->refuse_first_answer) {
+    log_->refuse_first_answer = false;
+    throw std::runtime_error("result refused the answer");
+  }
+}
+
 void RecordingResult::HandleSuccess(const flutter::EncodableValue* value) {
+  Arrive();
   RecordedAnswer answer;
   answer.kind = RecordedAnswer::Kind::kSuccess;
   if (value != nullptr) answer.value = *value;
@@ -36,6 +47,7 @@ void RecordingResult::HandleSuccess(const flutter::EncodableValue* value) {
 
 void RecordingResult::HandleError(const std::string& code, const std::string& message,
                                   const flutter::EncodableValue* details) {
+  Arrive();
   RecordedAnswer answer;
   answer.kind = RecordedAnswer::Kind::kError;
   answer.code = code;
@@ -45,6 +57,7 @@ void RecordingResult::HandleError(const std::string& code, const std::string& me
 }
 
 void RecordingResult::HandleNotImplemented() {
+  Arrive();
   RecordedAnswer answer;
   answer.kind = RecordedAnswer::Kind::kNotImplemented;
   log_->answers.push_back(std::move(answer));

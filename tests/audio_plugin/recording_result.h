@@ -2,6 +2,7 @@
 
 // Test tool: a MethodResult that records every answer it is given, for the audio plugin's tests.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,10 @@ struct RecordedAnswer {
 struct AnswerLog {
   std::vector<RecordedAnswer> answers;
   bool destroyed = false;
+  // Called as each answer arrives, before it is recorded.
+  std::function<void()> on_answer;
+  // Makes the first answer throw instead of being recorded, as a result that cannot send would.
+  bool refuse_first_answer = false;
 
   // The only answer; fails the test (and returns an empty error record) unless there was
   // exactly one.
@@ -47,5 +52,8 @@ class RecordingResult : public flutter::MethodResult<flutter::EncodableValue> {
   void HandleNotImplemented() override;
 
  private:
+  // Runs on_answer and the refusal; true when the answer may be recorded.
+  void Arrive();
+
   AnswerLog* log_;
 };
