@@ -1,0 +1,401 @@
+// Runs the fault probe in child processes, each with folders of its own, and checks what the
+// crash capture left behind: exit codes, minidump names and contents, and the report's lines.
+// Probes are started together and checked afterwards: under Wine each minidump takes seconds.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/crash/minidump_reader.h"
+#include "tests/crash/probe_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr DWORD kProbeTimeoutMs = 180000;
+constexpr DWORD kSegmentationExit = 139;
+constexpr DWORD kAbortExit = 150;
+constexpr DWORD kRuntimeHandlerExit = 3;
+constexpr DWORD kAccessViolation = 0xC0000005;
+constexpr DWORD kGccThrow = 0x20474343;
+
+enum class FaultThread { kMain, kOther };
+
+// A fault that the crash capture records: how to cause it and what must be left behind.
+struct RecordedCase {
+  const wchar_t* name;
+  std::vector<std::wstring> actions;
+  long cells[4];  // lastAudioOp, lastSetEndpointHr, lastMciError, audioOpCount
+  DWORD exitCode;
+  const char* reason;
+  DWORD exceptionCode;
+  bool hasExceptionRecord;
+  FaultThread thread;
+};
+
+const std::vector<RecordedCase>& RecordedCases() {
+  static const std::vector<RecordedCase> cases = {
+      {L"av_main",
+       {L"av"},
+       {1, static_cast<long>(0x80070005), 0, 7},
+       kSegmentationExit,
+       "vectored_exception",
+       kAccessViolation,
+       true,
+       FaultThread::kMain},
+      {L"av_thread",
+       {L"av-thread"},
+       {5, 0, 0, 3},
+       kAccessViolation,
+       "vectored_exception",
+       kAccessViolation,
+       true,
+       FaultThread::kOther},
+      {L"abort", {L"abort"}, {0, 0, 0, 0}, kAbortExit, "sigabrt", 0, false, FaultThread::kMain},
+      {L"segv_signal",
+       {L"signal=11"},
+       {2, 0, 0, 9},
+       kSegmentationExit,
+       "signal",
+       0,
+       false,
+       FaultThread::kMain},
+      {L"invalid_parameter",
+       {L"invalid-parameter"},
+       {-5, static_cast<long>(0x8889000A), 12, 2147483647},
+       kRuntimeHandlerExit,
+       "crt_invalid_parameter",
+       0,
+       false,
+       FaultThread::kMain},
+      {L"pure_virtual",
+       {L"pure-virtual"},
+       {6, static_cast<long>(0x80004005), 0, 1},
+       kRuntimeHandlerExit,
+       "crt_purecall",
+       0,
+       false,
+       FaultThread::kMain},
+      // A caught throw consumes the report; the real fault that follows writes nothing.
+      {L"caught_throw_then_av",
+       {L"throw-caught", L"sleep=1100", L"av"},
+       {4, 0, 0, 2},
+       kSegmentationExit,
+       "vectored_exception",
+       kGccThrow,
+       true,
+       FaultThread::kMain},
+      // A survived error-severity exception, then a second fault a second later.
+      {L"second_fault",
+       {L"raise=0xE0000042", L"sleep=1100", L"av"},
+       {0, 0, 0, 0},
+       kSegmentationExit,
+       "vectored_exception",
+       0xE0000042,
+       true,
+       FaultThread::kMain},
+      {L"breakpoint",
+       {L"raise=0x80000003"},
+       {0, 0, 0, 0},
+       0,
+       "vectored_exception",
+       0x80000003,
+       true,
+       FaultThread::kMain},
+      // Debugger output, console break and warning codes pass without using up the report.
+      {L"ignored_codes_then_av",
+       {L"raise=0x40010006", L"raise=0x80000004", L"raise=0x40010005", L"raise=0x4001000A",
+        L"raise=0", L"av"},
+       {0, 0, 0, 0},
+       kSegmentationExit,
+       "vectored_exception",
+       kAccessViolation,
+       true,
+       FaultThread::kMain},
+  };
+  return cases;
+}
+
+std::wstring CellsAction(const long (&cells)[4]) {
+  wchar_t text[96] = {};
+  std::swprintf(text, 96, L"cells=%ld,%ld,%ld,%ld", cells[0], cells[1], cells[2], cells[3]);
+  return text;
+}
+
+std::vector<std::wstring> WithCells(const RecordedCase& c) {
+  std::vector<std::wstring> actions = {CellsAction(c.cells)};
+  actions.insert(actions.end(), c.actions.begin(), c.actions.end());
+  return actions;
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out.push_back(static_cast<char>(c));
+  return out;
+}
+
+// "0x" and eight upper-case hexadecimal digits.
+std::string Hex8(unsigned long value) {
+  char text[16] = {};
+  std::snprintf(text, sizeof(text), "0x%08lX", value);
+  return text;
+}
+
+// Read with the Win32 API: libstdc++'s locale-based streams are not usable in this runtime setup.
+std::vector<unsigned char> ReadBytes(const fs::path& path) {
+  std::vector<unsigned char> bytes;
+  const HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  unsigned char chunk[65536];
+  DWORD read = 0;
+  while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0) {
+    bytes.insert(bytes.end(), chunk, chunk + read);
+  }
+  CloseHandle(file);
+  return bytes;
+}
+
+bool AllOf(const std::string& text, std::size_t from, std::size_t count, const char* allowed) {
+  if (text.size() < from + count) return false;
+  return text.find_first_not_of(allowed, from) >= from + count;
+}
+
+std::vector<fs::path> FilesIn(const fs::path& dir) {
+  std::vector<fs::path> files;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(dir, error)) files.push_back(entry.path());
+  return files;
+}
+
+std::vector<fs::path> DumpsIn(const fs::path& dir) {
+  std::vector<fs::path> dumps;
+  for (const fs::path& file : FilesIn(dir)) {
+    if (file.extension() == L".dmp") dumps.push_back(file);
+  }
+  return dumps;
+}
+
+// The report split at CR LF; false unless every line ends in CR LF, the last one too.
+bool SplitReport(const std::vector<unsigned char>& bytes, std::vector<std::string>& lines) {
+  std::string text(bytes.begin(), bytes.end());
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) return false;
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  for (const std::string& line : lines) {
+    if (line.find_first_of("\r\n") != std::string::npos) return false;
+  }
+  return true;
+}
+
+// The name's time stamp and process id: tovan_native_crash_YYYYMMDD_HHMMSS_PID.dmp.
+struct DumpName {
+  std::string date;  // YYYYMMDD
+  std::string time;  // HHMMSS
+  unsigned long processId = 0;
+};
+
+bool ParseDumpName(const std::string& name, DumpName& parsed) {
+  const std::string prefix = "tovan_native_crash_";
+  const std::string suffix = ".dmp";
+  const char* digits = "0123456789";
+  const std::size_t idStart = prefix.size() + 16;
+  if (name.size() <= idStart + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0 ||
+      !AllOf(name, prefix.size(), 8, digits) || name[prefix.size() + 8] != '_' ||
+      !AllOf(name, prefix.size() + 9, 6, digits) || name[prefix.size() + 15] != '_' ||
+      !AllOf(name, idStart, name.size() - suffix.size() - idStart, digits)) {
+    return false;
+  }
+  parsed.date = name.substr(prefix.size(), 8);
+  parsed.time = name.substr(prefix.size() + 9, 6);
+  parsed.processId = std::stoul(name.substr(idStart));
+  return true;
+}
+
+std::string TimestampLine(const DumpName& name) {
+  const std::string& d = name.date;
+  const std::string& t = name.time;
+  return "timestamp=" + d.substr(0, 4) + "-" + d.substr(4, 2) + "-" + d.substr(6, 2) + "T" +
+         t.substr(0, 2) + ":" + t.substr(2, 2) + ":" + t.substr(4, 2);
+}
+
+// Checks one minidump: valid, the faulting thread listed, and an exception stream exactly when
+// the fault had an exception record, naming the thread, code and address of the report.
+void ExpectValidDump(const fs::path& path, DWORD threadId, bool hasExceptionRecord, DWORD code,
+                     unsigned long long address) {
+  SCOPED_TRACE(Narrow(path.wstring()));
+  MinidumpSummary summary;
+  const auto error = ReadMinidump(ReadBytes(path), summary);
+  ASSERT_FALSE(error.has_value()) << *error;
+  EXPECT_NE(std::find(summary.threadIds.begin(), summary.threadIds.end(), threadId),
+            summary.threadIds.end())
+      << "faulting thread " << threadId << " not in the thread list";
+  ASSERT_EQ(summary.exception.has_value(), hasExceptionRecord);
+  if (hasExceptionRecord) {
+    EXPECT_EQ(summary.exception->threadId, threadId);
+    EXPECT_EQ(summary.exception->code, code);
+    EXPECT_EQ(summary.exception->address, address);
+  }
+}
+
+// Runs every probe of the suite at once; tests then look at their own case.
+class CrashReportTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::error_code ignored;
+    fs::remove_all(CasesRoot(), ignored);
+    runs_ = new std::map<std::wstring, std::unique_ptr<ProbeRun>>();
+    auto add = [](const std::wstring& name, std::vector<std::wstring> actions) {
+      (*runs_)[name] = std::make_unique<ProbeRun>(name, std::move(actions));
+    };
+    for (const RecordedCase& c : RecordedCases()) add(c.name, WithCells(c));
+    add(L"ignored_codes", {L"raise=0x40010006", L"raise=0x80000004", L"raise=0x40010005",
+                           L"raise=0x4001000A", L"raise=0"});
+    add(L"failing_dump", {L"failing-dump", L"av"});
+    add(L"no_crash_directory", {L"no-crash-directory", L"av"});
+    add(L"stack_overflow", {L"stack-overflow"});
+    for (auto& [name, run] : *runs_) run->Start();
+    for (auto& [name, run] : *runs_) run->Finish(kProbeTimeoutMs);
+  }
+  static void TearDownTestSuite() {
+    delete runs_;
+    runs_ = nullptr;
+  }
+
+  static const ProbeRun& Run(const std::wstring& name) { return *runs_->at(name); }
+
+  static std::map<std::wstring, std::unique_ptr<ProbeRun>>* runs_;
+};
+
+std::map<std::wstring, std::unique_ptr<ProbeRun>>* CrashReportTest::runs_ = nullptr;
+
+TEST_F(CrashReportTest, RecordedFaultsLeaveTwoDumpsAndACompleteReport) {
+  for (const RecordedCase& c : RecordedCases()) {
+    SCOPED_TRACE(Narrow(c.name));
+    const ProbeRun& run = Run(c.name);
+    ASSERT_FALSE(run.hung());
+    EXPECT_EQ(run.exitCode(), c.exitCode) << std::hex << run.exitCode();
+
+    // One dump and the report in the crash directory, one dump of the same name in the
+    // temporary folder: a later fault in the same process wrote nothing more.
+    const std::vector<fs::path> dumps = DumpsIn(run.crashDir());
+    ASSERT_EQ(dumps.size(), 1u);
+    EXPECT_EQ(FilesIn(run.crashDir()).size(), 2u);
+    const std::vector<fs::path> copies = DumpsIn(run.tempCopyDir());
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(copies[0].filename().wstring(), dumps[0].filename().wstring());
+    DumpName name;
+    ASSERT_TRUE(ParseDumpName(Narrow(dumps[0].filename().wstring()), name))
+        << Narrow(dumps[0].filename().wstring());
+    EXPECT_EQ(name.processId, run.processId());
+
+    std::vector<std::string> lines;
+    ASSERT_TRUE(SplitReport(ReadBytes(run.crashDir() / L"last_native_crash.txt"), lines));
+    ASSERT_EQ(lines.size(), 14u);
+    EXPECT_EQ(lines[0], TimestampLine(name));
+    EXPECT_EQ(lines[1], std::string("reason=") + c.reason);
+    EXPECT_EQ(lines[2], "processId=" + std::to_string(run.processId()));
+    unsigned long threadId = 0;
+    ASSERT_EQ(std::sscanf(lines[3].c_str(), "threadId=%lu", &threadId), 1) << lines[3];
+    EXPECT_EQ(lines[3], "threadId=" + std::to_string(threadId));
+    if (c.thread == FaultThread::kMain) {
+      EXPECT_EQ(threadId, run.mainThreadId());
+    } else {
+      EXPECT_NE(threadId, run.mainThreadId());
+    }
+    EXPECT_EQ(lines[4], "exceptionCode=" + Hex8(c.exceptionCode));
+    unsigned long long address = 0;
+    ASSERT_TRUE(lines[5].size() == 35 && lines[5].compare(0, 19, "exceptionAddress=0x") == 0 &&
+                AllOf(lines[5], 19, 16, "0123456789ABCDEF"))
+        << lines[5];
+    address = std::stoull(lines[5].substr(19), nullptr, 16);
+    EXPECT_EQ(address != 0, c.hasExceptionRecord) << lines[5];
+    EXPECT_EQ(lines[6], "dumpPath=" + Narrow(dumps[0].wstring()));
+    EXPECT_EQ(lines[7], "appVersion=2.0.6+0");
+    EXPECT_EQ(lines[8], "buildConfig=Release");
+    EXPECT_EQ(lines[9], "architecture=x64");
+    EXPECT_EQ(lines[10], "lastAudioOp=" + std::to_string(c.cells[0]));
+    EXPECT_EQ(lines[11], "lastSetEndpointHr=" + Hex8(static_cast<unsigned long>(c.cells[1])));
+    EXPECT_EQ(lines[12], "lastMciError=" + std::to_string(c.cells[2]));
+    EXPECT_EQ(lines[13], "audioOpCount=" + std::to_string(c.cells[3]));
+
+    ExpectValidDump(dumps[0], threadId, c.hasExceptionRecord, c.exceptionCode, address);
+    ExpectValidDump(copies[0], threadId, c.hasExceptionRecord, c.exceptionCode, address);
+  }
+}
+
+TEST_F(CrashReportTest, DebuggerOutputConsoleAndWarningCodesWriteNothing) {
+  const ProbeRun& run = Run(L"ignored_codes");
+  ASSERT_FALSE(run.hung());
+  EXPECT_EQ(run.exitCode(), 0u);
+  EXPECT_TRUE(FilesIn(run.crashDir()).empty());
+  EXPECT_TRUE(FilesIn(run.tempCopyDir()).empty());
+}
+
+TEST_F(CrashReportTest, DumpThatCannotBeCompletedIsDeletedAndStillNamed) {
+  const ProbeRun& run = Run(L"failing_dump");
+  ASSERT_FALSE(run.hung());
+  EXPECT_EQ(run.exitCode(), kSegmentationExit);
+  EXPECT_TRUE(DumpsIn(run.crashDir()).empty());
+  EXPECT_TRUE(DumpsIn(run.tempCopyDir()).empty());
+  std::vector<std::string> lines;
+  ASSERT_TRUE(SplitReport(ReadBytes(run.crashDir() / L"last_native_crash.txt"), lines));
+  ASSERT_EQ(lines.size(), 14u);
+  const std::string prefix = "dumpPath=" + Narrow(run.crashDir().wstring()) + "\\";
+  ASSERT_EQ(lines[6].compare(0, prefix.size(), prefix), 0) << lines[6];
+  DumpName name;
+  ASSERT_TRUE(ParseDumpName(lines[6].substr(prefix.size()), name)) << lines[6];
+  EXPECT_EQ(name.processId, run.processId());
+  EXPECT_EQ(lines[0], TimestampLine(name));
+}
+
+TEST_F(CrashReportTest, WithoutACrashDirectoryOnlyTheTemporaryCopyIsWritten) {
+  const ProbeRun& run = Run(L"no_crash_directory");
+  ASSERT_FALSE(run.hung());
+  EXPECT_EQ(run.exitCode(), kSegmentationExit);
+  EXPECT_TRUE(FilesIn(run.crashDir()).empty());
+  const std::vector<fs::path> copies = DumpsIn(run.tempCopyDir());
+  ASSERT_EQ(copies.size(), 1u);
+  DumpName name;
+  ASSERT_TRUE(ParseDumpName(Narrow(copies[0].filename().wstring()), name));
+  EXPECT_EQ(name.processId, run.processId());
+  MinidumpSummary summary;
+  const auto error = ReadMinidump(ReadBytes(copies[0]), summary);
+  ASSERT_FALSE(error.has_value()) << *error;
+  ASSERT_TRUE(summary.exception.has_value());
+  EXPECT_EQ(summary.exception->threadId, run.mainThreadId());
+  EXPECT_EQ(summary.exception->code, kAccessViolation);
+}
+
+// What happens depends on how much stack the platform really leaves to the handlers; whatever it
+// is, the process must end, and a report, if any, must be whole.
+TEST_F(CrashReportTest, StackOverflowOnTheMainThreadEndsTheProcess) {
+  const ProbeRun& run = Run(L"stack_overflow");
+  ASSERT_FALSE(run.hung());
+  std::vector<std::string> lines;
+  const fs::path report = run.crashDir() / L"last_native_crash.txt";
+  const bool reported = fs::exists(report);
+  std::printf("stack overflow: exit code 0x%08lX, report %s, %zu dump(s), %zu copy(ies)\n",
+              run.exitCode(), reported ? "written" : "absent", DumpsIn(run.crashDir()).size(),
+              DumpsIn(run.tempCopyDir()).size());
+  if (reported) {
+    ASSERT_TRUE(SplitReport(ReadBytes(report), lines));
+    ASSERT_EQ(lines.size(), 14u);
+    EXPECT_EQ(lines[4], "exceptionCode=0xC00000FD");
+  }
+}
+
+}  // namespace
