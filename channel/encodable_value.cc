@@ -8,24 +8,56 @@ namespace flutter {
 
 namespace {
 
+// Three-way comparison: negative when a is less, positive when b is less,
+// zero when neither. Nested lists and maps compare each element pair once;
+// deciding each pair with two less-than tests instead would double the work
+// at every level of nesting.
+int Compare(const EncodableValue& a, const EncodableValue& b);
+
+template <typename T>
+int CompareScalars(const T& a, const T& b) {
+  // For doubles and floats a NaN is neither less nor greater: equivalent.
+  if (a < b) {
+    return -1;
+  }
+  if (b < a) {
+    return 1;
+  }
+  return 0;
+}
+
+int CompareSizes(size_t a, size_t b) { return a < b ? -1 : (b < a ? 1 : 0); }
+
 // Unsigned bytewise order with a proper prefix first: strings and byte lists.
-bool BytesLess(const uint8_t* a, size_t a_size, const uint8_t* b, size_t b_size) {
+int CompareBytes(const uint8_t* a, size_t a_size, const uint8_t* b, size_t b_size) {
   const size_t common = std::min(a_size, b_size);
   if (common != 0) {
     const int order = std::memcmp(a, b, common);
     if (order != 0) {
-      return order < 0;
+      return order;
     }
   }
-  return a_size < b_size;
+  return CompareSizes(a_size, b_size);
 }
 
-// Element by element: the first pair in which one is less decides (for
-// doubles and floats a pair with a NaN decides nothing), and a proper prefix
-// is less. Lists and maps reach back into operator< through their elements.
-template <typename Sequence>
-bool SequenceLess(const Sequence& a, const Sequence& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
+// Element by element: the first pair that is not equivalent decides, and a
+// proper prefix is less.
+template <typename Sequence, typename ElementCompare>
+int CompareSequences(const Sequence& a, const Sequence& b, ElementCompare compare) {
+  auto a_element = a.begin();
+  auto b_element = b.begin();
+  for (; a_element != a.end() && b_element != b.end(); ++a_element, ++b_element) {
+    const int order = compare(*a_element, *b_element);
+    if (order != 0) {
+      return order;
+    }
+  }
+  return CompareSizes(a.size(), b.size());
+}
+
+template <typename T>
+int CompareScalarLists(const std::vector<T>& a, const std::vector<T>& b) {
+  return CompareSequences(a, b, [](T x, T y) { return CompareScalars(x, y); });
 }
 
 template <typename T>
@@ -33,55 +65,66 @@ const T& As(const EncodableValue& value) {
   return *value.TryGet<T>();
 }
 
-}  // namespace
-
-bool operator<(const EncodableValue& a, const EncodableValue& b) {
+int Compare(const EncodableValue& a, const EncodableValue& b) {
   if (a.Index() != b.Index()) {
-    return a.Index() < b.Index();
+    return CompareSizes(a.Index(), b.Index());
   }
   switch (a.Index()) {
     case EncodableValue::kNull:
-      return false;
+      return 0;
     case EncodableValue::kBool:
-      return As<bool>(a) < As<bool>(b);
+      return CompareScalars(As<bool>(a), As<bool>(b));
     case EncodableValue::kInt32:
-      return As<int32_t>(a) < As<int32_t>(b);
+      return CompareScalars(As<int32_t>(a), As<int32_t>(b));
     case EncodableValue::kInt64:
-      return As<int64_t>(a) < As<int64_t>(b);
+      return CompareScalars(As<int64_t>(a), As<int64_t>(b));
     case EncodableValue::kDouble:
-      return As<double>(b) > As<double>(a);
+      return CompareScalars(As<double>(a), As<double>(b));
     case EncodableValue::kString: {
       const std::string& sa = As<std::string>(a);
       const std::string& sb = As<std::string>(b);
-      return BytesLess(reinterpret_cast<const uint8_t*>(sa.data()), sa.size(),
-                       reinterpret_cast<const uint8_t*>(sb.data()), sb.size());
+      return CompareBytes(reinterpret_cast<const uint8_t*>(sa.data()), sa.size(),
+                          reinterpret_cast<const uint8_t*>(sb.data()), sb.size());
     }
     case EncodableValue::kByteList: {
       const std::vector<uint8_t>& la = As<std::vector<uint8_t>>(a);
       const std::vector<uint8_t>& lb = As<std::vector<uint8_t>>(b);
-      return BytesLess(la.data(), la.size(), lb.data(), lb.size());
+      return CompareBytes(la.data(), la.size(), lb.data(), lb.size());
     }
     case EncodableValue::kInt32List:
-      return SequenceLess(As<std::vector<int32_t>>(a), As<std::vector<int32_t>>(b));
+      return CompareScalarLists(As<std::vector<int32_t>>(a), As<std::vector<int32_t>>(b));
     case EncodableValue::kInt64List:
-      return SequenceLess(As<std::vector<int64_t>>(a), As<std::vector<int64_t>>(b));
+      return CompareScalarLists(As<std::vector<int64_t>>(a), As<std::vector<int64_t>>(b));
     case EncodableValue::kDoubleList:
-      return SequenceLess(As<std::vector<double>>(a), As<std::vector<double>>(b));
+      return CompareScalarLists(As<std::vector<double>>(a), As<std::vector<double>>(b));
     case EncodableValue::kList:
-      return SequenceLess(As<EncodableValueList>(a), As<EncodableValueList>(b));
+      return CompareSequences(As<EncodableValueList>(a), As<EncodableValueList>(b), Compare);
     case EncodableValue::kMap:
-      // Entries compare as (key, value) pairs in ascending key order.
-      return SequenceLess(As<EncodableValueMap>(a), As<EncodableValueMap>(b));
-    case EncodableValue::kCustom:
+      // Entries in ascending key order, as (key, value) pairs: the key
+      // decides unless the keys are equivalent.
+      return CompareSequences(As<EncodableValueMap>(a), As<EncodableValueMap>(b),
+                              [](const std::pair<const EncodableValue, EncodableValue>& x,
+                                 const std::pair<const EncodableValue, EncodableValue>& y) {
+                                const int key_order = Compare(x.first, y.first);
+                                return key_order != 0 ? key_order : Compare(x.second, y.second);
+                              });
+    case EncodableValue::kCustom: {
       // Identity: nothing compares custom contents, and an address order is
       // consistent for as long as the values stay where they are.
-      return std::less<const void*>()(&As<CustomValue>(a), &As<CustomValue>(b));
+      const void* pa = &As<CustomValue>(a);
+      const void* pb = &As<CustomValue>(b);
+      return std::less<const void*>()(pa, pb) ? -1 : (std::less<const void*>()(pb, pa) ? 1 : 0);
+    }
     case EncodableValue::kFloatList:
-      return SequenceLess(As<std::vector<float>>(a), As<std::vector<float>>(b));
+      return CompareScalarLists(As<std::vector<float>>(a), As<std::vector<float>>(b));
     default:
-      return false;
+      return 0;
   }
 }
+
+}  // namespace
+
+bool operator<(const EncodableValue& a, const EncodableValue& b) { return Compare(a, b) < 0; }
 
 EncodableValueList::EncodableValueList() = default;
 EncodableValueList::EncodableValueList(std::initializer_list<EncodableValue> elements)
