@@ -44,6 +44,11 @@ FLUTTER_EXPORT void FlutterDevkitRecordPluginRegistration(
 // so a test can mark where its own steps begin.
 FLUTTER_EXPORT void FlutterDevkitTrace(const char* line);
 
+// Directs the trace to the file `path` (UTF-8, truncated), as the argument
+// --devkit-trace=FILE of a new engine does; null closes the current file and
+// drops lines until a destination is given again.
+FLUTTER_EXPORT void FlutterDevkitSetTraceFile(const char* path);
+
 #ifdef __cplusplus
 }  // extern "C"
 #endif

@@ -507,6 +507,14 @@ FLUTTER_EXPORT void FlutterDevkitRecordPluginRegistration(
        " registrar=" + Name(HandleKind::kRegistrar, registrar));
 }
 
+FLUTTER_EXPORT void FlutterDevkitSetTraceFile(const char* path) {
+  if (path == nullptr) {
+    devkit::Trace().Close();
+  } else {
+    devkit::Trace().OpenFile(path);
+  }
+}
+
 FLUTTER_EXPORT void FlutterDevkitTrace(const char* line) {
   if (line == nullptr) return;
   // Unlike quoted texts, a note keeps backslashes and quotes as written.

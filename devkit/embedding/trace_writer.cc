@@ -39,6 +39,15 @@ void TraceWriter::OpenFile(const std::string& path) {
   }
 }
 
+void TraceWriter::Close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (file_ != nullptr) fclose(file_);
+  file_ = nullptr;
+  settled_ = true;
+  environment_checked_ = true;
+  held_back_.clear();
+}
+
 void TraceWriter::SettleDestination() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (settled_) return;

@@ -57,6 +57,9 @@ class TraceWriter {
   // back so far are written first.
   void OpenFile(const std::string& path);
 
+  // Closes the file; lines are dropped until OpenFile is called again.
+  void Close();
+
   // Called when an engine has been created without a trace argument: the
   // environment variable decides, or tracing stays off and the held-back
   // lines are dropped.
