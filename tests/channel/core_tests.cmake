@@ -5,3 +5,6 @@ tovan_add_test(NAME encodable_value_test
 tovan_add_test(NAME standard_codec_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/standard_codec_test.cc
   LIBS tovan_channel_core)
+tovan_add_test(NAME method_codec_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/method_codec_test.cc
+  LIBS tovan_channel_core)
