@@ -19,9 +19,9 @@ constexpr char kBuildConfig[] = "Release";
 constexpr std::size_t kPathCapacity = MAX_PATH;
 constexpr std::size_t kReportCapacity = 2048;
 
-// Long enough for two minidumps under Wine on a loaded machine; short enough that a writer stuck
-// for good does not keep a crashed process alive.
-constexpr DWORD kWriterWaitMs = 5000;
+// Long enough for the two minidumps, which take seconds each on a busy machine (and up to ten
+// under Wine); short enough that a writer stuck for good does not keep a crashed process alive.
+constexpr DWORD kWriterWaitMs = 15000;
 constexpr DWORD kWriterPollMs = 10;
 
 constexpr char kReportFormat[] =

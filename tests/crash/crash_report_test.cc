@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ struct RecordedCase {
   DWORD exceptionCode;
   bool hasExceptionRecord;
   FaultThread thread;
+  // Started after the others, on a quieter machine: its timing matters.
+  bool runAlone = false;
 };
 
 const std::vector<RecordedCase>& RecordedCases() {
@@ -235,7 +238,7 @@ std::string TimestampLine(const DumpName& name) {
 // Checks one minidump: valid, the faulting thread listed, and an exception stream exactly when
 // the fault had an exception record, naming the thread, code and address of the report.
 void ExpectValidDump(const fs::path& path, DWORD threadId, bool hasExceptionRecord, DWORD code,
-                     unsigned long long address) {
+                     std::optional<unsigned long long> address) {
   SCOPED_TRACE(Narrow(path.wstring()));
   MinidumpSummary summary;
   const auto error = ReadMinidump(ReadBytes(path), summary);
@@ -247,9 +250,27 @@ void ExpectValidDump(const fs::path& path, DWORD threadId, bool hasExceptionReco
   if (hasExceptionRecord) {
     EXPECT_EQ(summary.exception->threadId, threadId);
     EXPECT_EQ(summary.exception->code, code);
-    EXPECT_EQ(summary.exception->address, address);
+    if (address.has_value()) {
+      EXPECT_EQ(summary.exception->address, *address);
+    } else {
+      EXPECT_NE(summary.exception->address, 0u);
+    }
   }
 }
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  const HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+const wchar_t kFaultInWriterCase[] = L"fault_in_writer";
+// Well below the writer's wait for another thread (15 s), well above a probe start under Wine.
+constexpr ULONGLONG kNoWaitMs = 8000;
+const wchar_t kUnexpressibleCase[] = L"unexpressible_\u4E2D\u6587";
+const std::string kPreviousReport = "reason=previous\r\n";
 
 // Runs every probe of the suite at once; tests then look at their own case.
 class CrashReportTest : public ::testing::Test {
@@ -262,13 +283,35 @@ class CrashReportTest : public ::testing::Test {
       (*runs_)[name] = std::make_unique<ProbeRun>(name, std::move(actions));
     };
     for (const RecordedCase& c : RecordedCases()) add(c.name, WithCells(c));
+    // A fault inside the report writer, on the writing thread, must not wait for itself.
+    add(kFaultInWriterCase, {L"faulting-dump", L"av-thread"});
     add(L"ignored_codes", {L"raise=0x40010006", L"raise=0x80000004", L"raise=0x40010005",
                            L"raise=0x4001000A", L"raise=0"});
     add(L"failing_dump", {L"failing-dump", L"av"});
     add(L"no_crash_directory", {L"no-crash-directory", L"av"});
     add(L"stack_overflow", {L"stack-overflow"});
-    for (auto& [name, run] : *runs_) run->Start();
-    for (auto& [name, run] : *runs_) run->Finish(kProbeTimeoutMs);
+    // A crash directory whose path the report's 8-bit text cannot express.
+    add(kUnexpressibleCase, {L"av"});
+    const ProbeRun& unexpressible = *runs_->at(kUnexpressibleCase);
+    fs::create_directories(unexpressible.crashDir(), ignored);
+    WriteBytes(unexpressible.crashDir() / L"last_native_crash.txt", kPreviousReport);
+    std::vector<ProbeRun*> alone = {runs_->at(kFaultInWriterCase).get()};
+    for (const RecordedCase& c : RecordedCases()) {
+      if (c.runAlone) alone.push_back(runs_->at(c.name).get());
+    }
+    auto isAlone = [&alone](const ProbeRun* run) {
+      return std::find(alone.begin(), alone.end(), run) != alone.end();
+    };
+    for (auto& [name, run] : *runs_) {
+      if (!isAlone(run.get())) run->Start();
+    }
+    for (auto& [name, run] : *runs_) {
+      if (!isAlone(run.get())) run->Finish(kProbeTimeoutMs);
+    }
+    for (ProbeRun* run : alone) {
+      run->Start();
+      run->Finish(kProbeTimeoutMs);
+    }
   }
   static void TearDownTestSuite() {
     delete runs_;
@@ -378,6 +421,29 @@ TEST_F(CrashReportTest, WithoutACrashDirectoryOnlyTheTemporaryCopyIsWritten) {
   ASSERT_TRUE(summary.exception.has_value());
   EXPECT_EQ(summary.exception->threadId, run.mainThreadId());
   EXPECT_EQ(summary.exception->code, kAccessViolation);
+}
+
+TEST_F(CrashReportTest, FaultInsideTheWriterEndsTheProcessWithoutWaitingForItself) {
+  const ProbeRun& run = Run(kFaultInWriterCase);
+  ASSERT_FALSE(run.hung());
+  EXPECT_EQ(run.exitCode(), kAccessViolation) << std::hex << run.exitCode();
+  EXPECT_LT(run.elapsedMs(), kNoWaitMs);
+  EXPECT_FALSE(fs::exists(run.crashDir() / L"last_native_crash.txt"));
+}
+
+// The report cannot be formatted when the dump path has characters the process's 8-bit code page
+// lacks. The previous report is then kept rather than replaced by an empty file; the dumps are
+// written as usual.
+TEST_F(CrashReportTest, UnformattableReportKeepsThePreviousOne) {
+  const ProbeRun& run = Run(kUnexpressibleCase);
+  ASSERT_FALSE(run.hung());
+  EXPECT_EQ(run.exitCode(), kSegmentationExit);
+  const std::vector<unsigned char> report = ReadBytes(run.crashDir() / L"last_native_crash.txt");
+  EXPECT_EQ(std::string(report.begin(), report.end()), kPreviousReport);
+  const std::vector<fs::path> dumps = DumpsIn(run.crashDir());
+  ASSERT_EQ(dumps.size(), 1u);
+  ExpectValidDump(dumps[0], run.mainThreadId(), true, kAccessViolation, std::nullopt);
+  EXPECT_EQ(DumpsIn(run.tempCopyDir()).size(), 1u);
 }
 
 // What happens depends on how much stack the platform really leaves to the handlers; whatever it
