@@ -7,8 +7,9 @@
 #include "devkit/channel_tool/channel_codec.h"
 
 #ifdef _WIN32
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs the types of windows.h, so it comes after it.
+#include <shellapi.h>
 
 namespace {
 
