@@ -34,13 +34,14 @@ bool ShouldRecord(DWORD code) {
 }
 
 // Called first for every exception on every thread. Records and lets the search go on, so that a
-// frame handler may still catch the exception.
+// frame handler may still catch the exception; that is also why it never waits for another
+// thread's report.
 LONG WINAPI OnVectoredException(EXCEPTION_POINTERS* exception) {
   if (exception == nullptr || exception->ExceptionRecord == nullptr) {
     return EXCEPTION_CONTINUE_SEARCH;
   }
   if (ShouldRecord(exception->ExceptionRecord->ExceptionCode)) {
-    WriteCrashReport("vectored_exception", exception);
+    WriteCrashReportUnlessBusy("vectored_exception", exception);
   }
   return EXCEPTION_CONTINUE_SEARCH;
 }

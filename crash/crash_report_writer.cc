@@ -137,19 +137,36 @@ void WaitForWriter() {
   }
 }
 
-}  // namespace
-
-void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* exception) {
+bool ClaimReport() {
   LONG unclaimed = 0;
   if (!g_reportClaimed.compare_exchange_strong(unclaimed, 1)) {
-    WaitForWriter();
-    return;
+    return false;
   }
   g_writerThreadId.store(GetCurrentThreadId());
+  return true;
+}
+
+void WriteClaimedReport(const char* reason, EXCEPTION_POINTERS* exception) {
   // One reading of the clock names every file and stamps the report.
   SYSTEMTIME time = {};
   GetLocalTime(&time);
   WriteToCrashDirectory(reason, exception, time);
   WriteTemporaryCopy(exception, time);
   g_reportFinished.store(true);
+}
+
+}  // namespace
+
+void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* exception) {
+  if (!ClaimReport()) {
+    WaitForWriter();
+    return;
+  }
+  WriteClaimedReport(reason, exception);
+}
+
+void WriteCrashReportUnlessBusy(const char* reason, EXCEPTION_POINTERS* exception) {
+  if (ClaimReport()) {
+    WriteClaimedReport(reason, exception);
+  }
 }

@@ -4,6 +4,13 @@
 #include <cstdio>
 #include <cwchar>
 
+// MSVC deprecates the _vsn*printf family in favour of the _s forms, which call the
+// invalid-parameter handler on some errors; a crash handler must not end up there, and the
+// bounds are handled below.
+#if defined(_MSC_VER)
+#pragma warning(disable : 4996)
+#endif
+
 namespace {
 
 // The runtime's _vsn*printf write at most `limit` units and answer -1 when the text is longer
