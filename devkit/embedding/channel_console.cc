@@ -116,13 +116,14 @@ void ChannelConsole::SetFont(HFONT font, UINT dpi) {
         return TRUE;
       },
       reinterpret_cast<LPARAM>(font));
-  Layout(width_, height_, dpi);
+  // The view may have reached its final size before the console existed, so
+  // the layout follows the window as it is now.
+  RECT client{};
+  GetClientRect(parent_, &client);
+  Layout(client.right - client.left, client.bottom - client.top, dpi);
 }
 
 void ChannelConsole::Layout(int width, int height, UINT dpi) {
-  width_ = width;
-  height_ = height;
-  dpi_ = dpi;
   auto scale = [dpi](int pixels) { return MulDiv(pixels, static_cast<int>(dpi), 96); };
   const int margin = scale(kMargin);
   const int row_height = scale(kRowHeight);

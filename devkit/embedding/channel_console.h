@@ -37,6 +37,7 @@ class ChannelConsole {
   // True when the command came from one of the console's controls.
   bool HandleCommand(WPARAM wparam, LPARAM lparam);
   void Log(const std::string& line);
+  bool IsLogPane(HWND control) const { return control == log_; }
 
   // Sends `method(arguments)` on `channel` as the UI would and logs the call
   // and, when it comes, the reply.
@@ -81,9 +82,6 @@ class ChannelConsole {
   HWND clear_button_ = nullptr;
   HWND log_ = nullptr;
   uint64_t last_call_number_ = 0;
-  int width_ = 0;
-  int height_ = 0;
-  UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
 };
 
 }  // namespace devkit

@@ -215,6 +215,14 @@ LRESULT View::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DPICHANGED_AFTERPARENT:
       ApplyFont();
       return 0;
+    case WM_CTLCOLORSTATIC:
+      // The read-only log pane keeps a window's white background.
+      if (console_ && console_->IsLogPane(reinterpret_cast<HWND>(lparam))) {
+        SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOW));
+        SetTextColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOWTEXT));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+      }
+      break;
     case WM_COMMAND:
       if (console_ && console_->HandleCommand(wparam, lparam)) return 0;
       break;
