@@ -8,15 +8,16 @@
 namespace flutter {
 
 // What the standard codec's decoder tracks while it reads one message: how
-// deeply lists and maps are nested at the current read, how much content the
-// message may still announce without containing it, and whether decoding
-// has given up on the rest of the message. The serializer keeps no state of
+// deeply lists and maps are nested at the current read, how many elements
+// and bytes the message may still announce without containing them, and
+// whether decoding has given up on the rest of the message. The serializer keeps no state of
 // its own, so this lives with the reader, which reads exactly one message.
 struct MessageDecodeState {
   bool started = false;
   bool abandoned = false;
   size_t depth = 0;
-  size_t unbacked_allowance = 0;
+  size_t missing_elements_allowed = 0;
+  size_t missing_bytes_allowed = 0;
   size_t reservable_elements = 0;
 };
 

@@ -12,26 +12,28 @@ namespace flutter {
 // ----------------
 // A size prefix may announce up to 2^32 - 1 elements or bytes, and a message
 // may nest lists at every byte. Decoding a message of n bytes nevertheless
-// takes O(n) time and memory (plus O(log n) comparisons per map entry for
-// the map's ordering), by these rules:
+// takes O(n) time and memory (plus O(log n) key comparisons per map entry
+// for the map's ordering), by these rules:
 //
 // 1. Every element that the message actually contains begins with a tag
 //    byte that the reader consumes, so all contained elements together
-//    number at most n. Only elements read after the bytes have run out, and
-//    blocks (strings, byte lists, typed lists) longer than the bytes left,
-//    are "unbacked": they appear as nulls and zero-filled blocks with an
-//    "Invalid read" line each, exactly as the plain format rules say.
-// 2. One allowance per message pays for unbacked content: the message's
-//    length plus kMinimumUnbackedAllowance units, one unit per unbacked
-//    element and one per byte of an unbacked block. Truncated messages whose
-//    missing part fits in it decode as the plain rules say (a list "0C 02"
-//    is two nulls; "07 05 61" is five NUL bytes). Well-formed messages never
-//    draw on it.
-// 3. When an unbacked element or block does not fit, the message announces
-//    more than it can hold: decoding gives up on the rest of the message.
-//    One line says so; every list and map still open ends with the elements
-//    read so far, a block that did not fit is empty, and every later read of
-//    the message yields null without touching the reader.
+//    number at most n, and blocks (strings, byte lists, typed lists) that
+//    are copied consume their bytes. What a truncated message lacks is
+//    "missing": elements read after the bytes have run out, and blocks
+//    longer than the bytes left. They appear as nulls and zero-filled blocks
+//    with an "Invalid read" line each, exactly as the plain format rules say.
+// 2. Each message may lack up to kMissingAllowance elements, and up to its
+//    own length plus kMissingAllowance bytes of blocks (a missing block is
+//    zero-filled in full, since a block is copied whole or not at all).
+//    Truncated messages within these allowances decode as the plain rules
+//    say: "0C 02" is a list of two nulls; "07 05 61" is five NUL bytes.
+//    Well-formed messages never draw on them.
+// 3. A message that lacks more announces more than it can hold: decoding
+//    gives up on the rest of the message. One line says so; every list and
+//    map still open ends with the elements read so far (a map drops a key
+//    whose value it did not read), a block that did not fit is empty, and
+//    every later read of the message yields null without touching the
+//    reader.
 // 4. List reservations come from one budget for the whole message (its
 //    length), so nested lists cannot each reserve for an announced count.
 //    In a well-formed message the element counts of all lists add up to at
@@ -78,8 +80,9 @@ MessageDecodeState& BeginDecoding(ByteStreamReader* stream) {
   if (!state.started) {
     state.started = true;
     const size_t remaining = stream->RemainingBytes();
-    state.unbacked_allowance =
-        SaturatingAdd(remaining, StandardCodecSerializer::kMinimumUnbackedAllowance);
+    state.missing_elements_allowed = StandardCodecSerializer::kMissingAllowance;
+    state.missing_bytes_allowed =
+        SaturatingAdd(remaining, StandardCodecSerializer::kMissingAllowance);
     // A reader that cannot tell its size still gets reservations, up to a
     // size that costs little when the message turns out shorter.
     state.reservable_elements =
@@ -103,11 +106,11 @@ bool MayReadElement(ByteStreamReader* stream, MessageDecodeState& state) {
   if (stream->RemainingBytes() != 0) {
     return true;
   }
-  if (state.unbacked_allowance == 0) {
+  if (state.missing_elements_allowed == 0) {
     GiveUp(state, kAnnouncesTooMuch);
     return false;
   }
-  --state.unbacked_allowance;
+  --state.missing_elements_allowed;
   return true;
 }
 
@@ -120,11 +123,11 @@ bool MayAllocateBlock(ByteStreamReader* stream, MessageDecodeState& state, uint6
   if (remaining == ByteStreamReader::kUnknownRemaining || size <= remaining) {
     return true;
   }
-  if (size > state.unbacked_allowance) {
+  if (size > state.missing_bytes_allowed) {
     GiveUp(state, kAnnouncesTooMuch);
     return false;
   }
-  state.unbacked_allowance -= static_cast<size_t>(size);
+  state.missing_bytes_allowed -= static_cast<size_t>(size);
   return true;
 }
 

@@ -21,10 +21,12 @@ class StandardCodecSerializer {
   // recurse once per level, far from the end of the stack.
   static constexpr size_t kMaxNestingDepth = 256;
 
-  // Content that a message may announce without containing it (a truncated
-  // string's NUL bytes, a missing list element's null) is allowed up to the
-  // message's own length plus this many units; see ReadValueOfType.
-  static constexpr size_t kMinimumUnbackedAllowance = 64;
+  // A truncated message decodes as far as it goes, with nulls for missing
+  // list elements and map keys and values, and zeros for the missing bytes
+  // of strings and typed lists, as long as it lacks no more than this many
+  // elements and no more than its own length plus this many bytes. Beyond
+  // that the rest of the message is ignored, with a diagnostic.
+  static constexpr size_t kMissingAllowance = 64;
 
   StandardCodecSerializer();
   StandardCodecSerializer(const StandardCodecSerializer&) = delete;

@@ -240,7 +240,7 @@ TEST(StandardCodecTest, TruncatedAndMalformedMessagesDecodeWithZerosNullsAndDiag
 }
 
 // Bounded decoding: a message that announces more than it holds beyond the
-// allowance (its length plus a small constant) is cut off with one line.
+// allowance (64 elements; its length plus 64 bytes) is cut off with one line.
 TEST(StandardCodecBoundsTest, HugeBlocksAreNotAllocated) {
   struct Case {
     const char* name;
@@ -255,7 +255,7 @@ TEST(StandardCodecBoundsTest, HugeBlocksAreNotAllocated) {
       {"int64 list", Bytes("0A FF FF FF FF FF"), std::vector<int64_t>{}},
       {"double list", Bytes("0B FF FF FF FF FF"), std::vector<double>{}},
       {"float list", Bytes("0E FF FF FF FF FF"), std::vector<float>{}},
-      {"string 70 bytes past a 5-byte message", Bytes("07 4B 00 00 00"), ""},
+      {"string one byte beyond 4 + 64 missing bytes", Bytes("07 45 00 00"), ""},
   };
   for (const Case& c : cases) {
     const Decoded decoded = Decode(c.message);
@@ -266,14 +266,19 @@ TEST(StandardCodecBoundsTest, HugeBlocksAreNotAllocated) {
 }
 
 TEST(StandardCodecBoundsTest, TruncationWithinTheAllowanceDecodesAsAnnounced) {
-  // 4 bytes of message: 4 + 64 bytes may be missing.
-  const Decoded decoded = Decode(Bytes("07 43 00 00"));
-  EXPECT_EQ(decoded.values[0].Get<std::string>(), std::string(0x43, '\0'));
-  EXPECT_EQ(decoded.lines, std::vector<std::string>{kInvalidRead});
+  // 4 bytes of message: 4 + 64 bytes may be missing, the 68 of this string.
+  const Decoded string = Decode(Bytes("07 44 00 00"));
+  EXPECT_EQ(string.values[0].Get<std::string>(), std::string(0x44, '\0'));
+  EXPECT_EQ(string.lines, std::vector<std::string>{kInvalidRead});
+
+  // Three elements present, 64 missing.
+  const Decoded list = Decode(Bytes("0C 43 00 00 00"));
+  EXPECT_EQ(list.values[0].Get<EncodableValueList>().size(), 0x43u);
+  EXPECT_EQ(list.lines, std::vector<std::string>(64, kInvalidRead));
 }
 
 TEST(StandardCodecBoundsTest, MissingElementsStopAtTheAllowance) {
-  const size_t allowance = 6 + StandardCodecSerializer::kMinimumUnbackedAllowance;
+  const size_t allowance = StandardCodecSerializer::kMissingAllowance;
   std::vector<std::string> expected_lines(allowance, kInvalidRead);
   expected_lines.push_back(kGaveUpAnnouncing);
 
@@ -281,7 +286,12 @@ TEST(StandardCodecBoundsTest, MissingElementsStopAtTheAllowance) {
   EXPECT_EQ(list.values[0].Get<EncodableValueList>().size(), allowance);
   EXPECT_EQ(list.lines, expected_lines);
 
-  // Pairs of nulls, all the same key; the last key read lacks its value.
+  // Three elements present, one more than the allowance missing.
+  const Decoded short_list = Decode(Bytes("0C 44 00 00 00"));
+  EXPECT_EQ(short_list.values[0].Get<EncodableValueList>().size(), 3 + allowance);
+  EXPECT_EQ(short_list.lines, expected_lines);
+
+  // 32 pairs of nulls, all the same key, then no room for the next key.
   const Decoded map = Decode(Bytes("0D FF FF FF FF FF"));
   EXPECT_EQ(map.values[0], (EncodableValueMap{{EncodableValue(), EncodableValue()}}));
   EXPECT_EQ(map.lines, expected_lines);
