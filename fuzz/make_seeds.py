@@ -48,6 +48,9 @@ VALUES = {
     "float_list": "0E 02 00 00 00 00 80 3F 00 00 00 40",
     "hostile_list": "0C FF FF FF FF",
     "hostile_string": "07 FF FF FF FF",
+    "hostile_list_full_size": "0C FF FF FF FF FF",
+    "hostile_map_full_size": "0D FF FF FF FF FF",
+    "hostile_string_full_size": "07 FF FF FF FF FF",
     "nested_lists": "0C 01" * 40 + " 00",
     # Two equal keys nested 40 lists deep: comparing them must take time in
     # proportion to their size, not to 2 to the power of their depth.

@@ -1,9 +1,11 @@
 #include "devkit/channel_tool/channel_codec.h"
 
+#include <iostream>
 #include <istream>
 #include <iterator>
 #include <memory>
 #include <ostream>
+#include <sstream>
 #include <utility>
 
 #include "channel/byte_buffer_streams.h"
@@ -30,7 +32,8 @@ constexpr char kUsage[] =
     "          [list, of, values] {\"key\": value}\n"
     "          call: setVolume({\"volume\": 0.5})\n"
     "          reply: success(true) error(\"CODE\", \"message\", null) notImplemented\n"
-    "exit status: 0 done, 1 input not readable, 2 usage\n";
+    "exit status: 0 done, 1 input not readable, 2 usage, 3 decoded a malformed\n"
+    "             message as the channel would (its diagnostics on standard error)\n";
 
 enum class Kind { kValue, kCall, kReply };
 
@@ -63,12 +66,57 @@ int ReportParseError(std::ostream& err, const char* what, const std::string& tex
   return kExitBadInput;
 }
 
-void NoteTrailingBytes(std::ostream& err, const flutter::ByteBufferStreamReader& reader,
-                       size_t size) {
-  if (reader.Position() < size) {
-    err << "channel-codec: note: " << (size - reader.Position())
-        << " byte(s) after the message were ignored\n";
+// Collects what the channel layer writes to std::cerr (a line per read past
+// the end, unknown tag or abandoned message) while one message is decoded, so
+// that the command can pass it on in order and tell a malformed message by
+// its exit status. The command runs on one thread.
+class DecoderDiagnostics {
+ public:
+  DecoderDiagnostics() : previous_(std::cerr.rdbuf(captured_.rdbuf())) {}
+  ~DecoderDiagnostics() { std::cerr.rdbuf(previous_); }
+  DecoderDiagnostics(const DecoderDiagnostics&) = delete;
+  DecoderDiagnostics& operator=(const DecoderDiagnostics&) = delete;
+
+  std::string Text() const { return captured_.str(); }
+
+ private:
+  std::ostringstream captured_;
+  std::streambuf* previous_;
+};
+
+// What decoding one message gave: the notation, or why it is not a message
+// of the kind asked for, and how many bytes it left unread.
+struct Decoded {
+  bool ok = true;
+  std::string text;
+  size_t unread = 0;
+};
+
+Decoded DecodeMessage(Kind kind, const std::vector<uint8_t>& bytes) {
+  Decoded decoded;
+  if (kind == Kind::kReply) {
+    decoded.text = notation::PrintReply(bytes.data(), bytes.size());
+    return decoded;
   }
+  const flutter::StandardCodecSerializer& serializer =
+      flutter::StandardCodecSerializer::GetInstance();
+  flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
+  const flutter::EncodableValue first = serializer.ReadTaggedValue(&reader);
+  if (kind == Kind::kValue) {
+    decoded.text = notation::PrintValue(first);
+  } else if (const std::string* method = first.TryGet<std::string>()) {
+    // The same two reads as the standard method codec's call decoding.
+    decoded.text = notation::PrintCall(*method, serializer.ReadTaggedValue(&reader));
+  } else {
+    decoded.ok = false;
+    decoded.text =
+        "not a method call: the method name is " + notation::PrintValue(first) + ", not a string";
+    return decoded;
+  }
+  if (reader.Position() < bytes.size()) {
+    decoded.unread = static_cast<size_t>(bytes.size() - reader.Position());
+  }
+  return decoded;
 }
 
 int Decode(Kind kind, const std::string& text, std::ostream& out, std::ostream& err) {
@@ -77,31 +125,23 @@ int Decode(Kind kind, const std::string& text, std::ostream& out, std::ostream& 
   if (!notation::FromHex(text, &bytes, &error)) {
     return ReportParseError(err, "bad hexadecimal", text, error);
   }
-  const flutter::StandardCodecSerializer& serializer =
-      flutter::StandardCodecSerializer::GetInstance();
-  if (kind == Kind::kReply) {
-    out << notation::PrintReply(bytes.data(), bytes.size()) << '\n';
-    return kExitOk;
+  Decoded decoded;
+  std::string diagnostics;
+  {
+    DecoderDiagnostics capture;
+    decoded = DecodeMessage(kind, bytes);
+    diagnostics = capture.Text();
   }
-  flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
-  if (kind == Kind::kValue) {
-    const flutter::EncodableValue value = serializer.ReadTaggedValue(&reader);
-    out << notation::PrintValue(value) << '\n';
-    NoteTrailingBytes(err, reader, bytes.size());
-    return kExitOk;
-  }
-  // The same two reads as the standard method codec's call decoding.
-  const flutter::EncodableValue name = serializer.ReadTaggedValue(&reader);
-  const std::string* method = name.TryGet<std::string>();
-  if (method == nullptr) {
-    err << "channel-codec: not a method call: the method name is " << notation::PrintValue(name)
-        << ", not a string\n";
+  err << diagnostics;
+  if (!decoded.ok) {
+    err << "channel-codec: " << decoded.text << '\n';
     return kExitBadInput;
   }
-  const flutter::EncodableValue arguments = serializer.ReadTaggedValue(&reader);
-  out << notation::PrintCall(*method, arguments) << '\n';
-  NoteTrailingBytes(err, reader, bytes.size());
-  return kExitOk;
+  out << decoded.text << '\n';
+  if (decoded.unread != 0) {
+    err << "channel-codec: note: " << decoded.unread << " byte(s) after the message were ignored\n";
+  }
+  return diagnostics.empty() ? kExitOk : kExitMalformed;
 }
 
 int Encode(Kind kind, const std::string& text, std::ostream& out, std::ostream& err) {

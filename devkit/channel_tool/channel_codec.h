@@ -14,11 +14,15 @@ namespace tovan::channel_tool {
 constexpr int kExitOk = 0;
 constexpr int kExitBadInput = 1;  // Bad hexadecimal or notation, or not a method call.
 constexpr int kExitUsage = 2;     // Unknown command or kind.
+// Decoded, but the message was malformed (truncated, an unknown tag, too
+// deep): the value shown is what the channel reads, and the decoder's
+// diagnostics went to the error stream.
+constexpr int kExitMalformed = 3;
 
 // Runs the command with `args` (without the program name). Input text comes
 // from the arguments after the kind, or from `in` when there are none.
-// Decoder diagnostics of the channel layer go to the process's standard error
-// stream as in the product; the command's own messages go to `err`.
+// Everything meant for the user's eyes goes to `out` and `err`, the channel
+// decoder's own diagnostics included.
 int RunChannelCodec(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                     std::ostream& err);
 

@@ -97,6 +97,48 @@ TEST(ChannelCodecTest, RefusesBadInputWithPositionAndExitCode) {
   }
 }
 
+// A malformed message prints as the channel reads it, with the decoder's
+// diagnostics passed on and its own exit status.
+TEST(ChannelCodecTest, ShowsMalformedMessagesAsTheChannelReadsThem) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;
+    const char* err_part;
+  } const cases[] = {
+      {"truncated int32",
+       {"decode", "value", "03 01 02"},
+       "0\n",
+       "Invalid read in StandardCodecByteStreamReader\n"},
+      {"truncated string",
+       {"decode", "value", "07 05 61"},
+       "\"\\x00\\x00\\x00\\x00\\x00\"\n",
+       "Invalid read in StandardCodecByteStreamReader\n"},
+      {"unknown tag",
+       {"decode", "value", "0F"},
+       "null\n",
+       "Unknown type in StandardCodecSerializer::ReadValueOfType: 15\n"},
+      {"call without arguments",
+       {"decode", "call", "07 0C 73 74 6F 70 52 69 6E 67 74 6F 6E 65"},
+       "stopRingtone(null)\n",
+       "Invalid read in StandardCodecByteStreamReader\n"},
+      {"size prefix cut short",
+       {"decode", "value", "0C FF FF FF FF"},
+       "[]\n",
+       "Invalid read in StandardCodecByteStreamReader\n"},
+      {"string longer than the message",
+       {"decode", "value", "07 FF FF FF FF FF"},
+       "\"\"\n",
+       "Message announces more than it holds"},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome = RunInProcess(c.args);
+    EXPECT_EQ(outcome.exit_code, kExitMalformed) << c.name;
+    EXPECT_EQ(outcome.out, c.out) << c.name;
+    EXPECT_NE(outcome.err.find(c.err_part), std::string::npos) << c.name << ": " << outcome.err;
+  }
+}
+
 TEST(ChannelCodecTest, PointsAtTheErrorInItsLine) {
   const Outcome outcome = RunInProcess({"encode", "value"}, "[1,\n 2 3]\n");
   EXPECT_EQ(outcome.exit_code, kExitBadInput);
@@ -176,6 +218,7 @@ TEST(ChannelCodecProgramTest, ExitCodes) {
       {"encode value [1,", 1, ""},
       {"decode value 0G", 1, ""},
       {"decode call 03 01 00 00 00", 1, ""},
+      {"decode value 03 01 02", 3, "0\n"},
       {"frobnicate value", 2, ""},
   };
   for (const Case& c : cases) {
