@@ -16,6 +16,7 @@
 //   pure-virtual         a call of a pure virtual function
 //   throw-caught         a language exception thrown and caught
 //   raise=CODE           RaiseException(CODE), resumed afterwards by the probe
+//   raise-unhandled=CODE RaiseException(CODE), left to the handlers
 //   sleep=MS             sleep
 //   stack-overflow       unbounded recursion on the main thread
 // The probe exits with 0 when no action ended it, and with 2 on an unknown action.
@@ -218,6 +219,8 @@ bool Perform(const wchar_t* action) {
   } else if (is(L"raise")) {
     const ULONG_PTR marker = kProbeMarker;
     RaiseException(std::wcstoul(value, nullptr, 0), 0, 1, &marker);
+  } else if (is(L"raise-unhandled")) {
+    RaiseException(std::wcstoul(value, nullptr, 0), 0, 0, nullptr);
   } else if (is(L"sleep")) {
     Sleep(std::wcstoul(value, nullptr, 10));
   } else if (is(L"stack-overflow")) {
