@@ -282,9 +282,10 @@ void ChannelConsole::SendCall(const std::string& channel, const std::string& met
       if (view->console() != nullptr) view->console()->OnReply(number, method, reply);
     });
   };
-  if (!messenger_->Deliver(channel, bytes->data(), bytes->size(), sink)) {
-    Log(tag + " ! no handler on channel " + Quote(channel));
-  }
+  const std::weak_ptr<void> alive = view_->AliveToken();
+  const bool delivered = messenger_->Deliver(channel, bytes->data(), bytes->size(), sink);
+  // The host's handler may have ended the engine, and this console with it.
+  if (!alive.expired() && !delivered) Log(tag + " ! no handler on channel " + Quote(channel));
 }
 
 void ChannelConsole::OnReply(uint64_t number, const std::string& method,

@@ -83,7 +83,9 @@ void ScriptRunner::SendNext() {
     Finish();
     return;
   }
-  const ScriptStep& step = steps_[next_step_++];
+  // A copy: the host may end the engine (and this runner) while it handles
+  // the message.
+  const ScriptStep step = steps_[next_step_++];
   const uint64_t step_number = next_step_;
   Write("> " + step.channel + " " + step.shown);
   awaited_ = step_number;
@@ -96,7 +98,12 @@ void ScriptRunner::SendNext() {
       if (view->script() != nullptr) view->script()->OnReply(step_number, reply);
     });
   };
-  if (!messenger_->Deliver(step.channel, step.message.data(), step.message.size(), sink)) {
+  const std::weak_ptr<void> alive = view_->AliveToken();
+  const bool delivered =
+      messenger_->Deliver(step.channel, step.message.data(), step.message.size(), sink);
+  // The host's handler may have ended the engine, and this runner with it.
+  if (alive.expired()) return;
+  if (!delivered) {
     awaited_ = 0;
     Write("< no handler");
     view_->PostTask([this]() { SendNext(); });

@@ -12,12 +12,28 @@
 //
 // Line format, one record per line, fields separated by single blanks:
 //
-//   <FunctionName> <name>=<value> ... [-> <result>]     a call the host made
-//   event <what> <name>=<value> ...                     the embedding calling
-//                                                       into the host, or an
-//                                                       engine milestone
-//   plugin <library> <function> registrar=<handle>      a stand-in plugin
-//                                                       library's registration
+//   <FunctionName> <name>=<value> ... [-> <result>]   a call the host made,
+//       e.g. FlutterDesktopEngineGetPluginRegistrar engine=engine#1
+//            plugin="WindowsAudioPlugin" -> registrar#10
+//       FlutterDesktopViewControllerCreate ends "-> null missing=<path>" when
+//       the bundle lacks a part; FlutterDesktopMessengerSendResponse ends
+//       "-> sent", "-> refused" (answered before, or never given out) or
+//       "-> dropped" (the engine has gone).
+//   event <what> <name>=<value> ...   the embedding calling into the host,
+//                                     or an engine milestone:
+//       event frame view=<view> number=<n>          a frame was presented
+//       event next-frame engine=<engine>            the callback runs
+//       event message channel=<text> size=<n> response=<response>
+//                                                   a message is delivered
+//       event no-handler channel=<text> size=<n>    nobody listens there
+//       event reply channel=<text> size=0           reply to SendWithReply
+//       event engine-shutdown engine=<engine>
+//       event registrar-destroyed registrar=<registrar> plugin=<text>
+//             handler=set|null                      before its handler runs
+//       event unlock-refused messenger=<messenger>  unlock by a non-owner
+//   plugin <library> <function> registrar=<registrar>
+//                                     a stand-in plugin library registered
+//   note <text>                       a test's own marker (FlutterDevkitTrace)
 //
 // Values:
 //   handles     <kind>#<n>, numbered per kind from 1 in order of creation in
@@ -30,7 +46,8 @@
 //               0x20..0x7E written as \\, \" and \xNN
 //   lists       [a,b,c] without blanks
 //   callbacks   "set" or "null" (function pointers are never printed)
-//   numbers     decimal; window message numbers as 0xNNNN
+//   numbers     decimal; window message numbers as 0xNNNN; reference counts
+//               after the change as refs=<n>
 //
 // A line made on a thread other than the UI thread (the thread that created
 // the view controller) ends with " thread=other".

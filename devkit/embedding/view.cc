@@ -29,6 +29,15 @@ HINSTANCE LibraryInstance() {
   return module;
 }
 
+// Registers a class of this library; a class left behind by an earlier load
+// of the library (whose procedure is gone) is replaced.
+void RegisterOwnClass(const WNDCLASSEXW& window_class) {
+  if (RegisterClassExW(&window_class) == 0 && GetLastError() == ERROR_CLASS_ALREADY_EXISTS) {
+    UnregisterClassW(window_class.lpszClassName, window_class.hInstance);
+    RegisterClassExW(&window_class);
+  }
+}
+
 void RegisterClasses(WNDPROC view_procedure) {
   static bool registered = false;
   if (registered) return;
@@ -43,14 +52,14 @@ void RegisterClasses(WNDPROC view_procedure) {
   view_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   view_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   view_class.lpszClassName = kViewClass;
-  RegisterClassExW(&view_class);
+  RegisterOwnClass(view_class);
 
   WNDCLASSEXW holder_class{};
   holder_class.cbSize = sizeof(holder_class);
   holder_class.lpfnWndProc = DefWindowProcW;
   holder_class.hInstance = LibraryInstance();
   holder_class.lpszClassName = kHolderClass;
-  RegisterClassExW(&holder_class);
+  RegisterOwnClass(holder_class);
 }
 
 }  // namespace
@@ -103,12 +112,15 @@ void View::RunTasks() {
     std::lock_guard<std::mutex> lock(tasks_mutex_);
     batch.swap(tasks_);
   }
+  const std::weak_ptr<void> alive = alive_;
   for (auto& task : batch) {
     {
       std::lock_guard<std::mutex> lock(tasks_mutex_);
       if (!accepting_tasks_) return;
     }
     task();
+    // A task that called into the host may have ended the engine.
+    if (alive.expired()) return;
   }
 }
 
@@ -164,7 +176,10 @@ void View::PresentFrame() {
 }
 
 void View::AfterFrame() {
+  const std::weak_ptr<void> alive = alive_;
   engine_->RunNextFrameCallback();
+  // The host may have ended the engine from its callback.
+  if (alive.expired()) return;
   if (script_ && !script_started_) {
     script_started_ = true;
     script_->Start();

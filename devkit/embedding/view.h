@@ -58,6 +58,10 @@ class View {
   // The engine is ending: the script stops and no task runs any more.
   void StopActivity();
 
+  // Expires when the view is destroyed: code that calls into the host (which
+  // may end the engine) checks it before touching the view again.
+  std::weak_ptr<void> AliveToken() const { return alive_; }
+
   // Writes one line to the console's log pane, when the console is there.
   void Log(const std::string& line);
 
@@ -71,6 +75,7 @@ class View {
   UINT CurrentDpi() const;
 
   Engine* engine_;
+  std::shared_ptr<void> alive_ = std::make_shared<int>(0);
   HWND holder_ = nullptr;  // hidden parent until the host adopts the view
   HWND window_ = nullptr;
   HFONT font_ = nullptr;

@@ -130,6 +130,51 @@ TEST_F(FeaturesTest, ScriptRunsAfterTheFirstFrameWritesTheTranscriptAndClosesThe
       << "the host shut down the normal way";
 }
 
+// The host may end the engine from inside the embedding's calls into it:
+// from the next-frame callback, or from its channel handler while a scripted
+// message is being delivered. The embedding must not touch the ended view.
+FlutterDesktopViewControllerRef controller_to_end = nullptr;
+
+void EndEngine() {
+  FlutterDesktopViewControllerRef controller = controller_to_end;
+  controller_to_end = nullptr;
+  if (controller != nullptr) FlutterDesktopViewControllerDestroy(controller);
+}
+
+TEST_F(FeaturesTest, HostMayEndTheEngineFromItsCallbacks) {
+  devkit_test::WriteTextFile(folder_.File(L"script.txt"),
+                             "com.brenmo.tovan/windows_audio stopRingtone()\n"
+                             "com.brenmo.tovan/windows_audio stopRingtone()\n");
+  struct Case {
+    const char* name;
+    bool end_in_frame_callback;
+  };
+  for (const Case& c : {Case{"next-frame callback", true}, Case{"channel handler", false}}) {
+    Properties properties(folder_.File(L"bundle"),
+                          {"--script=" + folder_.FileUtf8(L"script.txt"),
+                           "--transcript=" + folder_.FileUtf8(L"transcript.txt"),
+                           "--devkit-trace=" + folder_.FileUtf8(L"trace.txt")});
+    FlutterDesktopEngineRef engine = FlutterDesktopEngineCreate(properties.get());
+    controller_to_end = FlutterDesktopViewControllerCreate(400, 300, engine);
+    ASSERT_NE(controller_to_end, nullptr) << c.name;
+    if (c.end_in_frame_callback) {
+      FlutterDesktopEngineSetNextFrameCallback(
+          engine, [](void*) { EndEngine(); }, nullptr);
+    } else {
+      FlutterDesktopMessengerSetCallback(
+          FlutterDesktopEngineGetMessenger(engine), kAudioChannel,
+          [](FlutterDesktopMessengerRef, const FlutterDesktopMessage*, void*) { EndEngine(); },
+          nullptr);
+    }
+    EXPECT_TRUE(PumpUntil([] { return controller_to_end == nullptr; })) << c.name;
+    devkit_test::PumpFor(200);
+    const auto trace = ReadLines(folder_.File(L"trace.txt"));
+    EXPECT_EQ(devkit_test::LinesWith(trace, "event message").size(),
+              c.end_in_frame_callback ? 0u : 1u)
+        << c.name << ": nothing is sent once the engine has ended";
+  }
+}
+
 // Run by the test below in a child process: the script ends with a fault on
 // the UI thread, which a vectored handler turns into a known exit code.
 TEST_F(FeaturesTest, DISABLED_FaultAfterScriptChild) {
