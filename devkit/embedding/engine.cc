@@ -95,7 +95,17 @@ std::wstring Engine::MissingBundlePart() const {
 
 void Engine::Run(int width, int height) {
   MarkUiThread();
-  view_ = std::make_unique<View>(this, width, height);
+  view_ = std::make_unique<View>(this, width < 0 ? 0 : width, height < 0 ? 0 : height);
+  // What the UI would have been started with, for the person at the console.
+  std::string arguments = "[";
+  for (size_t i = 0; i < arguments_.size(); ++i) {
+    arguments += (i > 0 ? "," : "") + Quote(arguments_[i]);
+  }
+  arguments += "]";
+  view_->Log("Engine started: entry point " + Quote(entrypoint_) + ", arguments " + arguments +
+             ", settings [" + std::to_string(settings_[0]) + "," + std::to_string(settings_[1]) +
+             "," + std::to_string(settings_[2]) + "," + std::to_string(settings_[3]) +
+             "], assets " + Quote(Utf8FromWide(assets_path_)));
   View* view = view_.get();
   messenger_->SetUiPoster([view](std::function<void()> task) { view->PostTask(std::move(task)); });
 }
