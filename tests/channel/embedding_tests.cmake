@@ -14,3 +14,12 @@ if(NOT WIN32)
       LIBS tovan_channel tovan_fake_embedding)
   endforeach()
 endif()
+
+# On Windows: the same classes through the development flutter_windows.dll,
+# which delivers messages as the UI would (needs a display: xvfb-run).
+if(WIN32 AND TARGET flutter_windows)
+  tovan_add_test(NAME channel_end_to_end_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/channel_end_to_end_test.cc
+    LIBS tovan_channel flutter_windows)
+  tovan_deploy_development_embedding(channel_end_to_end_test)
+endif()

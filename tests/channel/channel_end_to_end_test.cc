@@ -1,0 +1,249 @@
+// The channel layer end to end on Windows: a real MethodCallChannel with the
+// standard method codec, installed through the engine and registrar wrappers
+// on the development flutter_windows.dll, and messages delivered by that
+// library the way the UI does (its test export FlutterDevkitDeliverMessage).
+// Runs under Wine; the bundle and the DLL lie beside the executable.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "channel/encodable_value.h"
+#include "channel/flutter_view_controller.h"
+#include "channel/method_call_channel.h"
+#include "channel/registrar_cache.h"
+#include "channel/standard_method_codec.h"
+#include "devkit/embedding/devkit_test_api.h"
+
+namespace {
+
+using flutter::EncodableValue;
+using flutter::MethodCall;
+using flutter::MethodResult;
+using ::testing::IsEmpty;
+
+constexpr char kChannel[] = "com.brenmo.tovan/windows_audio";
+constexpr char kLeakWarning[] = "Warning: Failed to respond to a message. This is a memory leak.\n";
+constexpr char kDuplicateResult[] =
+    "Error: Only one of Success, Error, or NotImplemented can be called, and it can be called "
+    "exactly once. Ignoring duplicate result.\n";
+
+using Result = std::unique_ptr<MethodResult<EncodableValue>>;
+
+flutter::ProjectSettings BundleSettings() {
+  // Relative, as the host passes them; the library resolves them against the
+  // executable's folder, where the build put a bundle.
+  flutter::ProjectSettings settings;
+  settings.assets_path = L"data\\flutter_assets";
+  settings.icu_data_path = L"data\\icudtl.dat";
+  settings.aot_library_path = L"data\\app.so";
+  return settings;
+}
+
+// "stopRingtone" with null arguments.
+std::vector<uint8_t> StopRingtoneCall() {
+  std::vector<uint8_t> bytes = {0x07, 0x0c};
+  for (char c : std::string("stopRingtone")) bytes.push_back(static_cast<uint8_t>(c));
+  bytes.push_back(0x00);
+  return bytes;
+}
+
+// The responses the UI side received, with the thread each arrived on.
+struct Responses {
+  std::vector<std::vector<uint8_t>> received;
+  std::vector<DWORD> threads;
+};
+
+void RecordResponse(const uint8_t* data, size_t size, void* user_data) {
+  auto* responses = static_cast<Responses*>(user_data);
+  responses->received.emplace_back(data, data + size);
+  responses->threads.push_back(GetCurrentThreadId());
+}
+
+// The host's road: a view controller over a new engine, the registrar of
+// "WindowsAudioPlugin" from the RegistrarCache, and the audio channel on that
+// registrar's messenger, installed through a channel object that is gone
+// before the first message, as the plugin's registration does.
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    controller_ = std::make_unique<flutter::FlutterViewController>(320, 240, BundleSettings());
+    ASSERT_NE(controller_->GetView(), nullptr) << "no bundle beside the test executable?";
+    registrar_handle_ = controller_->GetEngine()->GetPluginRegistrar("WindowsAudioPlugin");
+    ASSERT_NE(registrar_handle_, nullptr);
+    registrar_ = flutter::RegistrarCache::RegistrarFor(registrar_handle_);
+    ASSERT_NE(registrar_, nullptr);
+    messenger_handle_ = FlutterDesktopPluginRegistrarGetMessenger(registrar_handle_);
+  }
+
+  void TearDown() override { controller_.reset(); }
+
+  void Install(flutter::CallHandler handler) {
+    flutter::MethodCallChannel channel(registrar_->GetMessenger(), kChannel,
+                                       &flutter::StandardMethodCodec::SharedInstance());
+    channel.SetCallHandler(std::move(handler));
+  }
+
+  // Delivers on the UI thread (this one), as the library does.
+  bool Deliver(const std::vector<uint8_t>& message) {
+    return FlutterDevkitDeliverMessage(messenger_handle_, kChannel, message.data(), message.size(),
+                                       &RecordResponse, &responses_);
+  }
+
+  std::unique_ptr<flutter::FlutterViewController> controller_;
+  FlutterDesktopPluginRegistrarRef registrar_handle_ = nullptr;
+  flutter::PluginRegistrarWindows* registrar_ = nullptr;
+  FlutterDesktopMessengerRef messenger_handle_ = nullptr;
+  Responses responses_;
+};
+
+TEST_F(EndToEndTest, HandlerAnsweringAtOnce) {
+  std::string method;
+  bool arguments_null = false;
+  Install([&](const MethodCall<EncodableValue>& call, Result result) {
+    method = call.GetMethodName();
+    arguments_null = call.GetArguments() != nullptr && call.GetArguments()->IsNull();
+    result->Success(EncodableValue(true));
+  });
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(Deliver(StopRingtoneCall()));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(method, "stopRingtone");
+  EXPECT_TRUE(arguments_null);
+  ASSERT_EQ(responses_.received.size(), 1u);
+  EXPECT_EQ(responses_.received[0], std::vector<uint8_t>({0x00, 0x01}));
+  EXPECT_EQ(responses_.threads[0], GetCurrentThreadId());
+}
+
+TEST_F(EndToEndTest, HandlerAnsweringLaterFromAnotherThread) {
+  Result kept;
+  Install([&](const MethodCall<EncodableValue>&, Result result) { kept = std::move(result); });
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(Deliver(StopRingtoneCall()));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "nothing printed at return";
+  EXPECT_THAT(responses_.received, IsEmpty());
+
+  DWORD answering_thread = 0;
+  std::thread worker([&] {
+    answering_thread = GetCurrentThreadId();
+    kept->Error("X", "");
+    kept.reset();
+  });
+  worker.join();
+  ASSERT_EQ(responses_.received.size(), 1u);
+  EXPECT_EQ(responses_.received[0], std::vector<uint8_t>({0x01, 0x07, 0x01, 0x58, 0x00, 0x00}));
+  EXPECT_EQ(responses_.threads[0], answering_thread);
+}
+
+TEST_F(EndToEndTest, HandlerNeverAnsweringWarnsOfTheLeak) {
+  Install([](const MethodCall<EncodableValue>&, Result) {});
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(Deliver(StopRingtoneCall()));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), kLeakWarning);
+  EXPECT_THAT(responses_.received, IsEmpty());
+}
+
+TEST_F(EndToEndTest, SecondAnswerNeverReachesTheUi) {
+  Install([](const MethodCall<EncodableValue>&, Result result) {
+    result->NotImplemented();
+    result->Success(EncodableValue(int32_t{1}));
+  });
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(Deliver(StopRingtoneCall()));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), kDuplicateResult);
+  ASSERT_EQ(responses_.received.size(), 1u);
+  EXPECT_THAT(responses_.received[0], IsEmpty()) << "not implemented is an empty response";
+}
+
+TEST_F(EndToEndTest, UndecodableMessageGetsAnEmptyResponse) {
+  bool handler_called = false;
+  Install([&](const MethodCall<EncodableValue>&, Result result) {
+    handler_called = true;
+    result->Success();
+  });
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(Deliver({0x03, 0x01, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Invalid method call; method name is not a string.\n"
+            "Unable to construct method call from message on channel "
+            "com.brenmo.tovan/windows_audio\n");
+  EXPECT_FALSE(handler_called);
+  ASSERT_EQ(responses_.received.size(), 1u);
+  EXPECT_THAT(responses_.received[0], IsEmpty());
+}
+
+TEST_F(EndToEndTest, AnswerAfterShutdownIsDroppedSilently) {
+  class Probe : public flutter::Plugin {
+   public:
+    explicit Probe(bool* destroyed) : destroyed_(destroyed) {}
+    ~Probe() override { *destroyed_ = true; }
+
+   private:
+    bool* destroyed_;
+  };
+  bool plugin_destroyed = false;
+  registrar_->AdoptPlugin(std::make_unique<Probe>(&plugin_destroyed));
+  Result kept;
+  Install([&](const MethodCall<EncodableValue>&, Result result) { kept = std::move(result); });
+  ASSERT_TRUE(Deliver(StopRingtoneCall()));
+
+  // The library's trace shows whether a response reached it at all.
+  wchar_t temp[MAX_PATH];
+  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring trace_path = std::wstring(temp) + L"channel_end_to_end_trace.txt";
+  const std::string trace_path_utf8(trace_path.begin(), trace_path.end());  // ASCII temp path
+  FlutterDevkitSetTraceFile(trace_path_utf8.c_str());
+
+  // Closing the view ends the engine and its registrars, and with them the
+  // cached wrapper and its plugin; the kept answer outlives all of it.
+  controller_.reset();
+  EXPECT_TRUE(plugin_destroyed);
+  ::testing::internal::CaptureStderr();
+  kept->Success(EncodableValue(true));
+  kept.reset();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_THAT(responses_.received, IsEmpty());
+
+  FlutterDevkitSetTraceFile(nullptr);
+  std::vector<std::string> lines;
+  if (FILE* trace = _wfopen(trace_path.c_str(), L"rb")) {
+    std::string text;
+    char chunk[4096];
+    for (size_t n; (n = fread(chunk, 1, sizeof(chunk), trace)) > 0;) text.append(chunk, n);
+    fclose(trace);
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+      end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      lines.push_back(text.substr(start, end - start));
+    }
+  }
+  DeleteFileW(trace_path.c_str());
+  bool destroyed = false;
+  bool checked_availability = false;
+  for (const std::string& line : lines) {
+    destroyed = destroyed || line.rfind("FlutterDesktopViewControllerDestroy", 0) == 0;
+    checked_availability =
+        checked_availability || line.rfind("FlutterDesktopMessengerIsAvailable", 0) == 0;
+    EXPECT_EQ(line.rfind("FlutterDesktopMessengerSendResponse", 0), std::string::npos)
+        << "a response reached the library after shutdown: " << line;
+  }
+  EXPECT_TRUE(destroyed) << "trace not written?";
+  EXPECT_TRUE(checked_availability);
+}
+
+TEST_F(EndToEndTest, ClearedChannelIsNoLongerDelivered) {
+  Install([](const MethodCall<EncodableValue>&, Result result) { result->Success(); });
+  ASSERT_TRUE(Deliver(StopRingtoneCall()));
+  flutter::MethodCallChannel(registrar_->GetMessenger(), kChannel,
+                             &flutter::StandardMethodCodec::SharedInstance())
+      .SetCallHandler(nullptr);
+  EXPECT_FALSE(Deliver(StopRingtoneCall()));
+  EXPECT_EQ(responses_.received.size(), 1u);
+}
+
+}  // namespace
