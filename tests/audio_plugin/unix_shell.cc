@@ -1,0 +1,69 @@
+#include "tests/audio_plugin/unix_shell.h"
+
+#include <windows.h>
+
+namespace {
+
+std::string ReadWholeFile(const std::string& path) {
+  std::string content;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return content;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    content.append(buffer, read);
+  }
+  CloseHandle(file);
+  return content;
+}
+
+std::string OnDriveZ(const std::string& unix_path) {
+  std::string path = "Z:" + unix_path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+}  // namespace
+
+bool RunningUnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+std::optional<ShellOutcome> RunUnixShell(const std::string& command) {
+  if (!RunningUnderWine()) return std::nullopt;
+  static int serial = 0;
+  const std::string stem = "/tmp/tovan_audio_test_" + std::to_string(GetCurrentProcessId()) + "_" +
+                           std::to_string(++serial);
+  // Wine does not track a Unix child (its process handle is signalled at once), so the script
+  // announces its end itself: the exit status appears, by an atomic rename, after the output.
+  const std::string script = "(" + command + ") >" + stem + ".out 2>&1; echo $? >" + stem +
+                             ".tmp; mv " + stem + ".tmp " + stem + ".rc";
+  std::wstring line = L"/bin/sh -c \"";
+  line.append(script.begin(), script.end());
+  line += L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return std::nullopt;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+
+  const std::string status_file = OnDriveZ(stem + ".rc");
+  for (int waited = 0; waited < 3000; ++waited) {
+    if (GetFileAttributesA(status_file.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+    Sleep(10);
+  }
+  const std::string status = ReadWholeFile(status_file);
+  if (status.empty()) return std::nullopt;
+  ShellOutcome outcome{std::stoul(status), ReadWholeFile(OnDriveZ(stem + ".out"))};
+  DeleteFileA(status_file.c_str());
+  DeleteFileA(OnDriveZ(stem + ".out").c_str());
+  return outcome;
+}
