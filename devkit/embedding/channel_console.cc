@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -67,8 +68,69 @@ ChannelConsole::ChannelConsole(View* view, Messenger* messenger)
   log_ = MakeControl(WC_EDITW, L"",
                      WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0);
   SendMessageW(log_, EM_SETLIMITTEXT, kLogLimit * 2, 0);
+  EnableKeyboard();
   Log(std::string("Channel console: each button sends its call on ") + kAudioChannel +
-      " as the UI would. Values are written in the typed notation (0.5, 1, 1L, \"text\", true).");
+      " as the UI would (Enter in a field sends its row; Tab moves between fields)."
+      " Values are written in the typed notation (0.5, 1, 1L, \"text\", true).");
+}
+
+ChannelConsole::~ChannelConsole() {
+  for (const auto& entry : enter_actions_) {
+    RemoveWindowSubclass(entry.first, &ChannelConsole::KeyboardProc, 0);
+  }
+}
+
+void ChannelConsole::EnableKeyboard() {
+  // The host's message loop does no dialog navigation, so the controls do
+  // their own: Tab and Shift+Tab move the focus, Enter sends the row.
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    auto send_row = [this, i]() { SendRow(rows_[i]); };
+    AddKeyboard(rows_[i].button, send_row);
+    for (const Field& field : rows_[i].fields) {
+      AddKeyboard(field.control, send_row);
+      // An editable list box's text field is a child window of its own.
+      if (field.kind == FieldKind::kDevice) {
+        AddKeyboard(GetWindow(field.control, GW_CHILD), send_row);
+      }
+    }
+  }
+  auto send_written = [this]() { SendWrittenCall(); };
+  AddKeyboard(call_button_, send_written);
+  AddKeyboard(channel_edit_, send_written);
+  AddKeyboard(call_edit_, send_written);
+  AddKeyboard(clear_button_, [this]() { SetWindowTextW(log_, L""); });
+  AddKeyboard(log_, nullptr);
+}
+
+void ChannelConsole::AddKeyboard(HWND control, std::function<void()> on_enter) {
+  if (control == nullptr) return;
+  enter_actions_[control] = std::move(on_enter);
+  SetWindowSubclass(control, &ChannelConsole::KeyboardProc, 0, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK ChannelConsole::KeyboardProc(HWND control, UINT message, WPARAM wparam,
+                                              LPARAM lparam, UINT_PTR, DWORD_PTR self_pointer) {
+  auto* self = reinterpret_cast<ChannelConsole*>(self_pointer);
+  if (message == WM_KEYDOWN && wparam == VK_TAB) {
+    const bool backwards = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    // The list box's own text field moves the focus as the list box does.
+    HWND from = GetParent(control) == self->parent_ ? control : GetParent(control);
+    HWND next = GetNextDlgTabItem(self->parent_, from, backwards);
+    if (next != nullptr) SetFocus(next);
+    return 0;
+  }
+  if (message == WM_KEYDOWN && wparam == VK_RETURN) {
+    auto it = self->enter_actions_.find(control);
+    if (it != self->enter_actions_.end() && it->second) {
+      // A copy: the action may end the console.
+      const std::function<void()> action = it->second;
+      action();
+      return 0;
+    }
+  }
+  // Keeps the edit fields from inserting or beeping at the keys handled above.
+  if (message == WM_CHAR && (wparam == '\t' || wparam == '\r')) return 0;
+  return DefSubclassProc(control, message, wparam, lparam);
 }
 
 HWND ChannelConsole::MakeControl(const wchar_t* window_class, const std::wstring& text, DWORD style,

@@ -13,6 +13,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,7 @@ inline constexpr char kAudioChannel[] = "com.brenmo.tovan/windows_audio";
 class ChannelConsole {
  public:
   ChannelConsole(View* view, Messenger* messenger);
+  ~ChannelConsole();
   ChannelConsole(const ChannelConsole&) = delete;
   ChannelConsole& operator=(const ChannelConsole&) = delete;
 
@@ -63,6 +66,10 @@ class ChannelConsole {
     std::vector<Field> fields;
   };
 
+  void EnableKeyboard();
+  void AddKeyboard(HWND control, std::function<void()> on_enter);
+  static LRESULT CALLBACK KeyboardProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam,
+                                       UINT_PTR id, DWORD_PTR self);
   HWND MakeControl(const wchar_t* window_class, const std::wstring& text, DWORD style, int id);
   void AddRow(const std::string& method, std::vector<Field> fields);
   void SendRow(const Row& row);
@@ -82,6 +89,8 @@ class ChannelConsole {
   HWND clear_button_ = nullptr;
   HWND log_ = nullptr;
   uint64_t last_call_number_ = 0;
+  // What Enter does in each control (nothing for an empty action).
+  std::map<HWND, std::function<void()>> enter_actions_;
 };
 
 }  // namespace devkit

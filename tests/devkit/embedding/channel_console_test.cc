@@ -203,4 +203,29 @@ TEST_F(ConsoleTest, WrittenCallsGoToAnyChannelAndBadTextIsReportedNotSent) {
   EXPECT_NE(log.find(L"! volume: "), std::wstring::npos) << log;
 }
 
+TEST_F(ConsoleTest, EnterInAFieldSendsItsRowAndTabMovesOn) {
+  HWND volume = Field(L"setVolume", L"volume");
+  SetWindowTextW(volume, L"2");
+  SendMessageW(volume, WM_KEYDOWN, VK_RETURN, 0);
+  HWND call = Field(L"Send call", L"call");
+  SetWindowTextW(call, L"stopRingtone(7)");
+  SendMessageW(call, WM_KEYDOWN, VK_RETURN, 0);
+  const std::vector<std::string> expected = {"setVolume({\"volume\": 2})", "stopRingtone(7)"};
+  EXPECT_EQ(calls_, expected);
+
+  // Tab goes from the volume field to the next control that takes the focus.
+  window_ = nullptr;
+  HostWindow shown(/*visible=*/true);
+  Properties properties(folder_.File(L"bundle"), {});
+  FlutterDesktopViewControllerRef controller =
+      FlutterDesktopViewControllerCreate(720, 600, FlutterDesktopEngineCreate(properties.get()));
+  shown.Adopt(controller);
+  view_ = FlutterDesktopViewGetHWND(FlutterDesktopViewControllerGetView(controller));
+  HWND field = Field(L"setVolume", L"volume");
+  SetFocus(field);
+  ASSERT_EQ(GetFocus(), field);
+  SendMessageW(field, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(GetFocus(), Control(L"Button", L"getSystemAudioDevices"));
+}
+
 }  // namespace
