@@ -17,6 +17,23 @@ endif()
 
 # On Windows: the same classes through the development flutter_windows.dll,
 # which delivers messages as the UI would (needs a display: xvfb-run).
+if(WIN32)
+  # The same fake-embedding tests as natively, under the Windows runtime. The
+  # fake defines the library's functions inside the test program, so the
+  # channel sources are compiled into it with FLUTTER_DESKTOP_LIBRARY: their
+  # declarations then name local definitions instead of DLL imports.
+  get_target_property(_channel_sources tovan_channel SOURCES)
+  set(_fake_tests)
+  foreach(concept binary_messenger method_call_channel plugin_registrar flutter_engine)
+    list(APPEND _fake_tests ${CMAKE_CURRENT_LIST_DIR}/${concept}_test.cc)
+  endforeach()
+  tovan_add_test(NAME channel_embedding_fake_test
+    SOURCES ${_channel_sources} ${CMAKE_CURRENT_LIST_DIR}/fake_embedding.cc ${_fake_tests}
+    LIBS tovan_channel_core)
+  target_compile_definitions(channel_embedding_fake_test PRIVATE FLUTTER_DESKTOP_LIBRARY)
+  target_include_directories(channel_embedding_fake_test PRIVATE ${PROJECT_SOURCE_DIR})
+endif()
+
 if(WIN32 AND TARGET flutter_windows)
   tovan_add_test(NAME channel_end_to_end_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/channel_end_to_end_test.cc

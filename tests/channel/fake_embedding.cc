@@ -40,9 +40,12 @@ struct FlutterDesktopPluginRegistrar {
 struct FlutterDesktopMessageResponseHandle {
   int id;
 };
+#ifndef _WIN32
+// Natively the window handle type is only declared; <windows.h> defines it.
 struct HWND__ {
   int unused;
 };
+#endif
 
 namespace fake_embedding {
 
