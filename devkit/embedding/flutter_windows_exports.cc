@@ -206,6 +206,13 @@ FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRe
   auto* controller = new ViewController(std::unique_ptr<Engine>(engine));
   Handles().Add(HandleKind::kController, controller);
   engine->Run(width, height);
+  if (engine->view()->window() == nullptr) {
+    // Without its window the view could never present a frame.
+    Line(call + " -> null window-failed");
+    Handles().Remove(controller);
+    delete controller;
+    return nullptr;
+  }
   Line(call + " -> " + Name(HandleKind::kController, controller));
   return controller->handle();
 }

@@ -16,7 +16,8 @@
 //       e.g. FlutterDesktopEngineGetPluginRegistrar engine=engine#1
 //            plugin="WindowsAudioPlugin" -> registrar#10
 //       FlutterDesktopViewControllerCreate ends "-> null missing=<path>" when
-//       the bundle lacks a part; FlutterDesktopMessengerSendResponse ends
+//       the bundle lacks a part ("-> null window-failed" when the view's
+//       window cannot be made); FlutterDesktopMessengerSendResponse ends
 //       "-> sent", "-> refused" (answered before, or never given out) or
 //       "-> dropped" (the engine has gone).
 //   event <what> <name>=<value> ...   the embedding calling into the host,
