@@ -18,20 +18,28 @@ endif()
 # On Windows: the same classes through the development flutter_windows.dll,
 # which delivers messages as the UI would (needs a display: xvfb-run).
 if(WIN32)
-  # The same fake-embedding tests as natively, under the Windows runtime. The
-  # fake defines the library's functions inside the test program, so the
-  # channel sources are compiled into it with FLUTTER_DESKTOP_LIBRARY: their
-  # declarations then name local definitions instead of DLL imports.
+  # The same fake-embedding tests as natively, under the Windows runtime.
+  # tovan_channel_with_fake_embedding is the channel layer and the fake in one
+  # static library, for Windows test programs that must not load the DLL: its
+  # sources are compiled with FLUTTER_DESKTOP_LIBRARY, so the declarations
+  # name the fake's local definitions instead of DLL imports. A test links it
+  # instead of tovan_channel.
   get_target_property(_channel_sources tovan_channel SOURCES)
+  add_library(tovan_channel_with_fake_embedding STATIC
+    ${_channel_sources} ${CMAKE_CURRENT_LIST_DIR}/fake_embedding.cc)
+  target_compile_definitions(tovan_channel_with_fake_embedding PUBLIC FLUTTER_DESKTOP_LIBRARY)
+  target_include_directories(tovan_channel_with_fake_embedding PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(tovan_channel_with_fake_embedding PUBLIC tovan_channel_core)
+  tovan_warnings(tovan_channel_with_fake_embedding)
+  tovan_windows_defaults(tovan_channel_with_fake_embedding)
+
   set(_fake_tests)
   foreach(concept binary_messenger method_call_channel plugin_registrar flutter_engine)
     list(APPEND _fake_tests ${CMAKE_CURRENT_LIST_DIR}/${concept}_test.cc)
   endforeach()
   tovan_add_test(NAME channel_embedding_fake_test
-    SOURCES ${_channel_sources} ${CMAKE_CURRENT_LIST_DIR}/fake_embedding.cc ${_fake_tests}
-    LIBS tovan_channel_core)
-  target_compile_definitions(channel_embedding_fake_test PRIVATE FLUTTER_DESKTOP_LIBRARY)
-  target_include_directories(channel_embedding_fake_test PRIVATE ${PROJECT_SOURCE_DIR})
+    SOURCES ${_fake_tests}
+    LIBS tovan_channel_with_fake_embedding)
 endif()
 
 if(WIN32 AND TARGET flutter_windows)
