@@ -3,8 +3,9 @@
 
 #include "audio_plugin/default_endpoint.h"
 
-#include <objbase.h>
 #include <windows.h>
+// After windows.h, whose types they use.
+#include <objbase.h>
 #include <wrl/client.h>
 
 #include <cinttypes>

@@ -79,6 +79,7 @@ class DefaultEndpointTest : public ::testing::Test {
     EXPECT_EQ(FakeComObject::OutstandingReferences(), 0);
     EXPECT_EQ(policy_.references(), 1);
     EXPECT_EQ(alternate_.references(), 1);
+    EXPECT_EQ(DiagnosticCells::Read().last_mci_error, 0) << "nothing writes that cell";
     EXPECT_EQ(Fake().co_uninitialize_calls, 1);
     EXPECT_EQ(uninitialized_when_answered_, 1) << "COM is left before the answer";
   }
