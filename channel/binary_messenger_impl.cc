@@ -43,7 +43,7 @@ void BinaryMessengerImpl::Send(const std::string& channel, const uint8_t* messag
   if (FlutterDesktopMessengerSendWithReply(messenger_, channel.c_str(), message, message_size,
                                            ForwardReply, holder.get())) {
     // The embedding now owns the holder until it calls ForwardReply.
-    holder.release();
+    static_cast<void>(holder.release());
   }
   // Refused: the reply will never be called, so its holder goes now.
 }

@@ -25,7 +25,9 @@ namespace {
 using flutter::EncodableValue;
 using flutter::MethodCall;
 using flutter::MethodResult;
+using ::testing::Contains;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 constexpr char kChannel[] = "com.brenmo.tovan/windows_audio";
 constexpr char kLeakWarning[] = "Warning: Failed to respond to a message. This is a memory leak.\n";
@@ -64,6 +66,46 @@ void RecordResponse(const uint8_t* data, size_t size, void* user_data) {
   responses->received.emplace_back(data, data + size);
   responses->threads.push_back(GetCurrentThreadId());
 }
+
+// Directs the library's trace to a temporary file for the life of this
+// object; Calls() reads back the names of the interface functions called.
+class TraceFile {
+ public:
+  TraceFile() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    path_ = std::wstring(temp) + L"channel_end_to_end_trace.txt";
+    // The temporary folder's path is ASCII under the test prefix.
+    FlutterDevkitSetTraceFile(std::string(path_.begin(), path_.end()).c_str());
+  }
+  ~TraceFile() {
+    FlutterDevkitSetTraceFile(nullptr);
+    DeleteFileW(path_.c_str());
+  }
+  TraceFile(const TraceFile&) = delete;
+  TraceFile& operator=(const TraceFile&) = delete;
+
+  // The first word of every line: the function the host called (or "event").
+  std::vector<std::string> Calls() const {
+    std::vector<std::string> calls;
+    std::string text;
+    if (FILE* trace = _wfopen(path_.c_str(), L"rb")) {
+      char chunk[4096];
+      for (size_t n; (n = fread(chunk, 1, sizeof(chunk), trace)) > 0;) text.append(chunk, n);
+      fclose(trace);
+    }
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+      end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      const std::string line = text.substr(start, end - start);
+      calls.push_back(line.substr(0, line.find(' ')));
+    }
+    return calls;
+  }
+
+ private:
+  std::wstring path_;
+};
 
 // The host's road: a view controller over a new engine, the registrar of
 // "WindowsAudioPlugin" from the RegistrarCache, and the audio channel on that
@@ -193,47 +235,23 @@ TEST_F(EndToEndTest, AnswerAfterShutdownIsDroppedSilently) {
   ASSERT_TRUE(Deliver(StopRingtoneCall()));
 
   // The library's trace shows whether a response reached it at all.
-  wchar_t temp[MAX_PATH];
-  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-  const std::wstring trace_path = std::wstring(temp) + L"channel_end_to_end_trace.txt";
-  const std::string trace_path_utf8(trace_path.begin(), trace_path.end());  // ASCII temp path
-  FlutterDevkitSetTraceFile(trace_path_utf8.c_str());
-
-  // Closing the view ends the engine and its registrars, and with them the
-  // cached wrapper and its plugin; the kept answer outlives all of it.
-  controller_.reset();
-  EXPECT_TRUE(plugin_destroyed);
-  ::testing::internal::CaptureStderr();
-  kept->Success(EncodableValue(true));
-  kept.reset();
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  EXPECT_THAT(responses_.received, IsEmpty());
-
-  FlutterDevkitSetTraceFile(nullptr);
-  std::vector<std::string> lines;
-  if (FILE* trace = _wfopen(trace_path.c_str(), L"rb")) {
-    std::string text;
-    char chunk[4096];
-    for (size_t n; (n = fread(chunk, 1, sizeof(chunk), trace)) > 0;) text.append(chunk, n);
-    fclose(trace);
-    for (size_t start = 0, end; start < text.size(); start = end + 1) {
-      end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      lines.push_back(text.substr(start, end - start));
-    }
+  std::vector<std::string> calls;
+  {
+    TraceFile trace;
+    // Closing the view ends the engine and its registrars, and with them the
+    // cached wrapper and its plugin; the kept answer outlives all of it.
+    controller_.reset();
+    EXPECT_TRUE(plugin_destroyed);
+    ::testing::internal::CaptureStderr();
+    kept->Success(EncodableValue(true));
+    kept.reset();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_THAT(responses_.received, IsEmpty());
+    calls = trace.Calls();
   }
-  DeleteFileW(trace_path.c_str());
-  bool destroyed = false;
-  bool checked_availability = false;
-  for (const std::string& line : lines) {
-    destroyed = destroyed || line.rfind("FlutterDesktopViewControllerDestroy", 0) == 0;
-    checked_availability =
-        checked_availability || line.rfind("FlutterDesktopMessengerIsAvailable", 0) == 0;
-    EXPECT_EQ(line.rfind("FlutterDesktopMessengerSendResponse", 0), std::string::npos)
-        << "a response reached the library after shutdown: " << line;
-  }
-  EXPECT_TRUE(destroyed) << "trace not written?";
-  EXPECT_TRUE(checked_availability);
+  ASSERT_THAT(calls, Contains("FlutterDesktopViewControllerDestroy")) << "trace not written?";
+  EXPECT_THAT(calls, Contains("FlutterDesktopMessengerIsAvailable"));
+  EXPECT_THAT(calls, Not(Contains("FlutterDesktopMessengerSendResponse")));
 }
 
 TEST_F(EndToEndTest, ClearedChannelIsNoLongerDelivered) {
@@ -244,6 +262,41 @@ TEST_F(EndToEndTest, ClearedChannelIsNoLongerDelivered) {
       .SetCallHandler(nullptr);
   EXPECT_FALSE(Deliver(StopRingtoneCall()));
   EXPECT_EQ(responses_.received.size(), 1u);
+}
+
+// Only the interface functions, in order, leaving out the library's events.
+std::vector<std::string> HostCalls(const std::vector<std::string>& calls) {
+  std::vector<std::string> host;
+  for (const std::string& call : calls) {
+    if (call.rfind("FlutterDesktop", 0) == 0) host.push_back(call);
+  }
+  return host;
+}
+
+TEST(EndToEndContract, CreationRegistrationAndShutdownCallTheLibraryInOrder) {
+  TraceFile trace;
+  auto controller = std::make_unique<flutter::FlutterViewController>(320, 240, BundleSettings());
+  ASSERT_NE(controller->GetView(), nullptr);
+  EXPECT_NE(controller->GetView()->GetWindowHandle(), nullptr);
+  flutter::PluginRegistrarWindows* registrar = flutter::RegistrarCache::RegistrarFor(
+      controller->GetEngine()->GetPluginRegistrar("WindowsAudioPlugin"));
+  ASSERT_NE(registrar, nullptr);
+  EXPECT_NE(registrar->GetView(), nullptr);
+  flutter::MethodCallChannel(registrar->GetMessenger(), kChannel,
+                             &flutter::StandardMethodCodec::SharedInstance())
+      .SetCallHandler([](const MethodCall<EncodableValue>&, Result result) { result->Success(); });
+  controller.reset();
+
+  EXPECT_THAT(
+      HostCalls(trace.Calls()),
+      ::testing::ElementsAre(
+          "FlutterDesktopEngineCreate", "FlutterDesktopEngineGetMessenger",
+          "FlutterDesktopViewControllerCreate", "FlutterDesktopViewControllerGetView",
+          "FlutterDesktopViewGetHWND", "FlutterDesktopEngineGetPluginRegistrar",
+          "FlutterDesktopPluginRegistrarGetMessenger", "FlutterDesktopRegistrarGetTextureRegistrar",
+          "FlutterDesktopPluginRegistrarGetView",
+          "FlutterDesktopPluginRegistrarSetDestructionHandler",
+          "FlutterDesktopMessengerSetCallback", "FlutterDesktopViewControllerDestroy"));
 }
 
 }  // namespace
