@@ -4,8 +4,6 @@
 #include <regex>
 
 namespace devkit_test {
-namespace {
-
 std::string Narrow(const std::wstring& text) {
   if (text.empty()) return std::string();
   const int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
@@ -15,6 +13,8 @@ std::string Narrow(const std::wstring& text) {
                       nullptr, nullptr);
   return out;
 }
+
+namespace {
 
 void TouchFile(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

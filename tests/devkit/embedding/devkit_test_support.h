@@ -32,6 +32,9 @@ class TempFolder {
   std::wstring path_;
 };
 
+// UTF-16 to UTF-8.
+std::string Narrow(const std::wstring& text);
+
 enum class BundlePart { kNone, kAssets, kIcuData, kAotLibrary };
 
 // Creates folder\flutter_assets, folder\icudtl.dat and folder\app.so, except
