@@ -42,6 +42,9 @@ ScriptRunner::~ScriptRunner() { Stop(); }
 
 void ScriptRunner::Start() {
   if (stopped_) return;
+  if (!options_.transcript_path.empty() && transcript_ == nullptr) {
+    view_->Log("script: ! cannot write the transcript " + Quote(options_.transcript_path));
+  }
   std::string text;
   if (!ReadWholeFile(options_.script_path, &text)) {
     Write("! cannot read the script " + Quote(options_.script_path));
