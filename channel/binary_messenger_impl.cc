@@ -12,11 +12,13 @@ namespace {
 // with an installed handler. `user_data` is that channel's table entry.
 void ForwardMessage(FlutterDesktopMessengerRef messenger, const FlutterDesktopMessage* message,
                     void* user_data) {
-  auto* handler = static_cast<ByteMessageHandler*>(user_data);
+  // Called through a copy: a handler may clear or replace its own channel
+  // while it runs, which destroys the table entry's handler.
+  ByteMessageHandler handler = *static_cast<const ByteMessageHandler*>(user_data);
   // The reply takes its own reference on the messenger, so a copy the handler
   // keeps can still answer after this call, and after the engine has gone.
   EngineReply reply(messenger, message->response_handle);
-  (*handler)(message->message, message->message_size, ByteReply(std::move(reply)));
+  handler(message->message, message->message_size, ByteReply(std::move(reply)));
 }
 
 // Called by the embedding once with the response to a message sent with a

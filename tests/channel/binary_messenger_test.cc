@@ -197,6 +197,24 @@ TEST_F(BinaryMessengerTest, ReplacingAHandlerKeepsTheEntryAndItsContext) {
   EXPECT_EQ(second_calls, 1);
 }
 
+TEST_F(BinaryMessengerTest, HandlerMayClearItsOwnChannelWhileRunning) {
+  auto state = std::make_shared<std::string>("still here");
+  std::string seen;
+  messenger_.SetChannelHandler(
+      "chan", [this, state, &seen](const uint8_t*, size_t, flutter::ByteReply reply) {
+        messenger_.SetChannelHandler("chan", nullptr);
+        // Its captures must still be alive after the entry is gone.
+        seen = *state;
+        reply(nullptr, 0);
+      });
+  state.reset();
+  const FlutterDesktopMessageResponseHandle* handle =
+      fake_.Deliver(fake_.engine_messenger(), "chan", {0x00});
+  EXPECT_EQ(seen, "still here");
+  EXPECT_TRUE(fake_.ResponseFor(handle).has_value());
+  EXPECT_FALSE(fake_.HasCallback(fake_.engine_messenger(), "chan"));
+}
+
 TEST_F(BinaryMessengerTest, ClearingUnregistersEvenWithoutAnEntry) {
   messenger_.SetChannelHandler("never", nullptr);
   messenger_.SetChannelHandler("chan", [](const uint8_t*, size_t, flutter::ByteReply) {});
