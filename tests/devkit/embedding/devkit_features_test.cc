@@ -57,6 +57,41 @@ void AnswerCalls(FlutterDesktopMessengerRef messenger, const FlutterDesktopMessa
                                       reply->size());
 }
 
+// Runs one disabled test of this program in a child process with extra
+// environment variables, and answers its exit code (a large value when it
+// cannot be started or does not end within a minute).
+DWORD RunChild(const std::wstring& test,
+               const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
+  wchar_t program[MAX_PATH];
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=" + test +
+                         L" --gtest_also_run_disabled_tests";
+  for (const auto& variable : environment) {
+    SetEnvironmentVariableW(variable.first.c_str(), variable.second.c_str());
+  }
+  // The child is part of this test, not a test run of its own: no report.
+  wchar_t report[1024] = L"";
+  const bool had_report = GetEnvironmentVariableW(L"GTEST_OUTPUT", report, 1024) > 0;
+  SetEnvironmentVariableW(L"GTEST_OUTPUT", nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &startup, &process);
+  for (const auto& variable : environment) SetEnvironmentVariableW(variable.first.c_str(), nullptr);
+  if (had_report) SetEnvironmentVariableW(L"GTEST_OUTPUT", report);
+  if (!started) return 0xFFFFFFFF;
+  DWORD exit_code = 0xFFFFFFFE;
+  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &exit_code);
+  } else {
+    TerminateProcess(process.hProcess, 1);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return exit_code;
+}
+
 class FeaturesTest : public ::testing::Test {
  protected:
   void SetUp() override { MakeBundle(folder_.File(L"bundle")); }
@@ -180,7 +215,7 @@ TEST_F(FeaturesTest, HostMayEndTheEngineFromItsCallbacks) {
 // the script ends with a fault on the UI thread, which a vectored handler
 // turns into a known exit code.
 TEST(FaultAfterScriptChild, DISABLED_Run) {
-  const wchar_t* folder = _wgetenv(L"DEVKIT_FAULT_FOLDER");
+  const wchar_t* folder = _wgetenv(L"DEVKIT_CHILD_FOLDER");
   if (folder == nullptr) GTEST_SKIP() << "only run as a child process";
   AddVectoredExceptionHandler(1, [](EXCEPTION_POINTERS* exception) -> LONG {
     if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_ACCESS_VIOLATION) {
@@ -206,29 +241,8 @@ TEST(FaultAfterScriptChild, DISABLED_Run) {
 TEST_F(FeaturesTest, CrashAfterScriptFaultsOnTheUiThreadInsteadOfClosing) {
   devkit_test::WriteTextFile(folder_.File(L"script.txt"),
                              "com.brenmo.tovan/windows_audio stopRingtone()\n");
-  wchar_t program[MAX_PATH];
-  GetModuleFileNameW(nullptr, program, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(program) +
-                         L"\" --gtest_filter=FaultAfterScriptChild.DISABLED_Run"
-                         L" --gtest_also_run_disabled_tests";
-  SetEnvironmentVariableW(L"DEVKIT_FAULT_FOLDER", folder_.path().c_str());
-  // The child is part of this test, not a test run of its own: no report.
-  wchar_t report[1024] = L"";
-  const bool had_report = GetEnvironmentVariableW(L"GTEST_OUTPUT", report, 1024) > 0;
-  SetEnvironmentVariableW(L"GTEST_OUTPUT", nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &process));
-  SetEnvironmentVariableW(L"DEVKIT_FAULT_FOLDER", nullptr);
-  if (had_report) SetEnvironmentVariableW(L"GTEST_OUTPUT", report);
-  ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
-  DWORD exit_code = 0;
-  GetExitCodeProcess(process.hProcess, &exit_code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-
+  const DWORD exit_code =
+      RunChild(L"FaultAfterScriptChild.DISABLED_Run", {{L"DEVKIT_CHILD_FOLDER", folder_.path()}});
   EXPECT_EQ(exit_code, 0x7Du) << "the access violation reached the process's handler";
   const auto transcript = ReadLines(folder_.File(L"transcript.txt"));
   const std::vector<std::string> expected = {"> com.brenmo.tovan/windows_audio stopRingtone(null)",
@@ -344,6 +358,42 @@ TEST_F(FeaturesTest, TraceRecordsEveryCallInOrderWithItsArguments) {
   };
   EXPECT_EQ(Renumber(ReadLines(folder_.File(L"trace.txt"))), expected);
   devkit_test::RemoveTree(bundle);
+}
+
+// Run in a child process, whose library has not traced yet: calls made
+// before any engine names the trace file (the host's window asks for the DPI
+// first) are written to it once an engine does; the environment variable
+// names a file from the first call on.
+TEST(TraceDestinationChild, DISABLED_Run) {
+  const wchar_t* folder = _wgetenv(L"DEVKIT_CHILD_FOLDER");
+  if (folder == nullptr) GTEST_SKIP() << "only run as a child process";
+  FlutterDesktopGetDpiForMonitor(nullptr);
+  Properties properties(std::wstring(folder) + L"\\bundle",
+                        {"--devkit-trace=" + devkit_test::Narrow(folder) + "\\from-argument.txt"});
+  FlutterDesktopEngineDestroy(FlutterDesktopEngineCreate(properties.get()));
+}
+
+TEST_F(FeaturesTest, TraceGoesToTheArgumentsFileWithEarlierCallsOrToTheEnvironmentsFile) {
+  ASSERT_EQ(
+      RunChild(L"TraceDestinationChild.DISABLED_Run", {{L"DEVKIT_CHILD_FOLDER", folder_.path()}}),
+      0u);
+  auto lines = ReadLines(folder_.File(L"from-argument.txt"));
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "FlutterDesktopGetDpiForMonitor monitor=null -> 96") << "held back";
+  EXPECT_EQ(lines[1].rfind("FlutterDesktopEngineCreate ", 0), 0u) << lines[1];
+  EXPECT_EQ(lines[2], "FlutterDesktopEngineDestroy engine=engine#1 -> true");
+  EXPECT_EQ(lines[3], "event engine-shutdown engine=engine#1");
+
+  // The environment's file takes the lines from the first call; an engine's
+  // argument then moves the trace to its own file.
+  ASSERT_EQ(RunChild(L"TraceDestinationChild.DISABLED_Run",
+                     {{L"DEVKIT_CHILD_FOLDER", folder_.path()},
+                      {L"TOVAN_DEVKIT_TRACE", folder_.File(L"from-environment.txt")}}),
+            0u);
+  lines = ReadLines(folder_.File(L"from-environment.txt"));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "FlutterDesktopGetDpiForMonitor monitor=null -> 96");
+  EXPECT_EQ(ReadLines(folder_.File(L"from-argument.txt")).size(), 3u);
 }
 
 // ---- Stand-in plugins ----------------------------------------------------------
