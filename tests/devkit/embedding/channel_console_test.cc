@@ -203,6 +203,28 @@ TEST_F(ConsoleTest, WrittenCallsGoToAnyChannelAndBadTextIsReportedNotSent) {
   EXPECT_NE(log.find(L"! volume: "), std::wstring::npos) << log;
 }
 
+TEST_F(ConsoleTest, ControlsFillTheViewAndFollowItsSize) {
+  LONG first_log_height = 0;
+  for (const SIZE size : {SIZE{720, 600}, SIZE{500, 400}, SIZE{900, 700}}) {
+    MoveWindow(view_, 0, 0, size.cx, size.cy, TRUE);
+    RECT log;
+    GetWindowRect(LogPane(), &log);
+    MapWindowPoints(nullptr, view_, reinterpret_cast<POINT*>(&log), 2);
+    RECT field;
+    GetWindowRect(Field(L"playRingtone", L"filePath"), &field);
+    MapWindowPoints(nullptr, view_, reinterpret_cast<POINT*>(&field), 2);
+    // Within a margin of the view's right and bottom edges.
+    EXPECT_GT(log.right, size.cx - 20) << size.cx << "x" << size.cy;
+    EXPECT_LE(log.right, size.cx) << size.cx << "x" << size.cy;
+    EXPECT_GT(log.bottom, size.cy - 20) << size.cx << "x" << size.cy;
+    EXPECT_LE(log.bottom, size.cy) << size.cx << "x" << size.cy;
+    EXPECT_GT(field.right, size.cx - 20) << size.cx << "x" << size.cy;
+    // The rows keep their height; the log pane takes what the view gains.
+    if (first_log_height == 0) first_log_height = log.bottom - log.top;
+    EXPECT_EQ(log.bottom - log.top, first_log_height + size.cy - 600) << size.cx << "x" << size.cy;
+  }
+}
+
 TEST_F(ConsoleTest, EnterInAFieldSendsItsRowAndTabMovesOn) {
   HWND volume = Field(L"setVolume", L"volume");
   SetWindowTextW(volume, L"2");
