@@ -38,8 +38,7 @@ endfunction()
 # tovan_add_test(NAME name SOURCES ... LIBS ... [NO_MAIN])
 # One test program, registered with ctest as one test. Under Wine every
 # program start costs a few hundred milliseconds, so a test program is one
-# ctest entry rather than one entry per case. GTEST_OUTPUT gives each run an
-# XML report beside the build.
+# ctest entry rather than one entry per case.
 function(tovan_add_test)
   cmake_parse_arguments(T "NO_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
   tovan_use_googletest()
@@ -55,6 +54,8 @@ function(tovan_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "GTEST_OUTPUT=xml:${CMAKE_BINARY_DIR}/test-reports/;${T_ENV}")
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(T_ENV)
+    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENV}")
+  endif()
 endfunction()
