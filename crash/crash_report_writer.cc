@@ -19,9 +19,10 @@ constexpr char kBuildConfig[] = "Release";
 constexpr std::size_t kPathCapacity = MAX_PATH;
 constexpr std::size_t kReportCapacity = 2048;
 
-// Long enough for the two minidumps, which take seconds each on a busy machine (and up to ten
-// under Wine); short enough that a writer stuck for good does not keep a crashed process alive.
-constexpr DWORD kWriterWaitMs = 15000;
+// A thread that lost the report waits while the writer makes progress, and gives up when one
+// step (a minidump takes seconds on a busy machine, over ten under Wine) has gone on this long:
+// the writer is then taken to be stuck, and a crashed process must not hang for good.
+constexpr ULONGLONG kWriterStallMs = 20000;
 constexpr DWORD kWriterPollMs = 10;
 
 constexpr char kReportFormat[] =
@@ -42,9 +43,12 @@ constexpr char kReportFormat[] =
 
 // The report-once flag: 0 until the first fault is recorded, then 1 for good.
 std::atomic<LONG> g_reportClaimed{0};
-// Who claimed the flag, and whether that thread has finished writing.
+// Who claimed the flag, how many files it has finished, and whether it is done.
 std::atomic<DWORD> g_writerThreadId{0};
+std::atomic<LONG> g_writerProgress{0};
 std::atomic<bool> g_reportFinished{false};
+
+void MarkProgress() { g_writerProgress.fetch_add(1); }
 
 HRESULT FormatDumpPath(wchar_t* buffer, const wchar_t* directory, const SYSTEMTIME& time,
                        DWORD processId) {
@@ -98,12 +102,14 @@ void WriteToCrashDirectory(const char* reason, EXCEPTION_POINTERS* exception,
   wchar_t dumpPath[kPathCapacity] = {};
   if (SUCCEEDED(FormatDumpPath(dumpPath, directory, time, GetCurrentProcessId()))) {
     WriteMinidump(dumpPath, exception);
+    MarkProgress();
   }
   wchar_t reportPath[kPathCapacity] = {};
   if (FAILED(FormatBounded(reportPath, kPathCapacity, L"%s\\last_native_crash.txt", directory))) {
     return;
   }
   WriteReport(reportPath, dumpPath, reason, time, exception);
+  MarkProgress();
 }
 
 // The second minidump, in the temporary folder, whatever happened in the crash directory. The
@@ -131,9 +137,15 @@ void WaitForWriter() {
   if (g_writerThreadId.load() == GetCurrentThreadId()) {
     return;
   }
-  for (DWORD waited = 0; !g_reportFinished.load() && waited < kWriterWaitMs;
-       waited += kWriterPollMs) {
+  LONG progress = g_writerProgress.load();
+  ULONGLONG lastProgressAt = GetTickCount64();
+  while (!g_reportFinished.load() && GetTickCount64() - lastProgressAt < kWriterStallMs) {
     Sleep(kWriterPollMs);
+    const LONG now = g_writerProgress.load();
+    if (now != progress) {
+      progress = now;
+      lastProgressAt = GetTickCount64();
+    }
   }
 }
 

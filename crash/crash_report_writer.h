@@ -8,10 +8,11 @@
 // (signals, runtime handlers).
 //
 // Works at most once per process: the first call claims a process-wide flag and every later call
-// writes nothing. A later call from another thread waits (15 seconds at most) until the first
-// one has finished writing, so that a second faulting thread cannot end the process while the
-// files are half written; a call on the writing thread itself (a fault inside the writer) returns
-// at once. Uses only fixed buffers on its own stack and allocates nothing.
+// writes nothing. A later call from another thread waits until the first one has finished
+// writing, as long as the writer makes progress (20 seconds at most per file), so that a second
+// faulting thread cannot end the process while the files are half written; a call on the writing
+// thread itself (a fault inside the writer) returns at once. Uses only fixed buffers on its own
+// stack and allocates nothing.
 void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* exception);
 
 // The same, except that a later call returns at once instead of waiting. For the vectored
