@@ -491,6 +491,72 @@ TEST_F(TovanSessionTest, WindowPlacementVisibilityChildAndClose) {
   }
 }
 
+// The executable's own resources: the icon group, the manifest and the
+// version information, read from the file as the shell reads them.
+TEST_F(TovanSessionTest, ExecutableCarriesIconManifestAndVersion) {
+  HMODULE image = LoadLibraryExW(TovanExe().c_str(), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(image, nullptr);
+
+  // Icon group 101: images of 16, 32 and 48 pixels.
+  HRSRC group = FindResourceW(image, MAKEINTRESOURCEW(101), RT_GROUP_ICON);
+  ASSERT_NE(group, nullptr) << "no icon group 101";
+  const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(image, group)));
+  ASSERT_NE(directory, nullptr);
+  const WORD count = *reinterpret_cast<const WORD*>(directory + 4);
+  std::vector<int> sizes;
+  for (WORD i = 0; i < count; ++i) sizes.push_back(directory[6 + 14 * i]);  // width byte
+  std::sort(sizes.begin(), sizes.end());
+  EXPECT_EQ(sizes, (std::vector<int>{16, 32, 48}));
+
+  // The manifest.
+  HRSRC manifest_resource = FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  ASSERT_NE(manifest_resource, nullptr) << "no manifest";
+  const std::string manifest(
+      static_cast<const char*>(LockResource(LoadResource(image, manifest_resource))),
+      SizeofResource(image, manifest_resource));
+  for (const char* expected : {">PerMonitorV2</dpiAwareness>",
+                               "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                               "level=\"asInvoker\" uiAccess=\"false\"",
+                               "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>"}) {
+    EXPECT_NE(manifest.find(expected), std::string::npos) << expected << "\n" << manifest;
+  }
+  FreeLibrary(image);
+
+  // The version information.
+  const DWORD size = GetFileVersionInfoSizeW(TovanExe().c_str(), nullptr);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> version(size);
+  ASSERT_TRUE(GetFileVersionInfoW(TovanExe().c_str(), 0, size, version.data()));
+  struct Translation {
+    WORD language;
+    WORD code_page;
+  }* translation = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(version.data(), L"\\VarFileInfo\\Translation",
+                             reinterpret_cast<void**>(&translation), &length));
+  wchar_t prefix[64];
+  swprintf(prefix, 64, L"\\StringFileInfo\\%04x%04x\\", translation->language,
+           translation->code_page);
+  const std::pair<const wchar_t*, const wchar_t*> strings[] = {
+      {L"FileVersion", L"2.0.6+0"},
+      {L"ProductVersion", L"2.0.6+0"},
+      {L"OriginalFilename", L"tovan.exe"},
+      {L"ProductName", L"Tovan Phone"},
+  };
+  for (const auto& [name, expected] : strings) {
+    wchar_t* value = nullptr;
+    ASSERT_TRUE(VerQueryValueW(version.data(), (std::wstring(prefix) + name).c_str(),
+                               reinterpret_cast<void**>(&value), &length))
+        << Narrow(name);
+    EXPECT_STREQ(value, expected) << Narrow(name);
+  }
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  ASSERT_TRUE(VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00020000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00060000u);
+}
+
 TEST_F(TovanSessionTest, MissingBundleFailsWithoutAWindow) {
   // tovan.exe and its libraries without data\ beside them.
   const std::wstring folder = FreshFolder(L"nobundle");

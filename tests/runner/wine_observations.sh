@@ -102,16 +102,27 @@ stops=$(grep -E 'trace:winmm:(PlaySoundW|MULTIMEDIA_PlaySound)' "$out/ringtone.l
   fail "no stop among $plays PlaySound calls: $(grep -m4 winmm "$out/ringtone.log")"
 
 # -- Screenshots: the window in the light and the dark theme, at 96 DPI.
+# Without a window manager Wine draws the title bar and borders only when it
+# manages its windows itself.
+x11_key='HKCU\Software\Wine\X11 Driver'
+saved_managed=$(WINEDEBUG=-all "$wine_run" reg query "$x11_key" /v Managed 2>/dev/null |
+                tr -d '\r' | awk '/Managed/ {print $3}')
+WINEDEBUG=-all "$wine_run" reg add "$x11_key" /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 screenshot() {  # screenshot NAME
   (cd "$bundle" && WINEDEBUG=-all "$wine_run" ./tovan.exe >/dev/null 2>&1) &
-  local pid=$! shown=0
+  local pid=$! id=""
   for _ in $(seq 300); do
-    if xwininfo -root -tree 2>/dev/null | grep -q '"Tovan Phone"'; then shown=1; break; fi
+    id=$(xwininfo -name "Tovan Phone" 2>/dev/null | awk '/Window id:/ {print $4}')
+    [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q IsViewable && break
+    id=""
     sleep 0.1
   done
-  if [ "$shown" -eq 1 ]; then
+  if [ -n "$id" ]; then
     sleep 1.5
-    import -window root "$out/$1.png" && pass "screenshot $out/$1.png" || fail "import failed"
+    local size
+    size=$(xwininfo -id "$id" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+    [ "$size" = "720x600" ] && pass "$1: window of 720 x 600" || fail "$1: window of $size"
+    import -window "$id" "$out/$1.png" && pass "screenshot $out/$1.png" || fail "import failed"
   else
     fail "window never shown for screenshot $1"
   fi
@@ -124,6 +135,12 @@ set_theme 1
 screenshot window-light
 set_theme 0
 screenshot window-dark
+if [ -n "$saved_managed" ]; then
+  WINEDEBUG=-all "$wine_run" reg add "$x11_key" /v Managed /t REG_SZ /d "$saved_managed" /f \
+    >/dev/null 2>&1
+else
+  WINEDEBUG=-all "$wine_run" reg delete "$x11_key" /v Managed /f >/dev/null 2>&1
+fi
 
 echo "$failures failures"
 [ "$failures" -eq 0 ]
