@@ -75,7 +75,9 @@ void __cdecl OnPureVirtualCall() {
 // The runtime's start-up code (mingw's, or MSVC's) has installed an unhandled-exception filter and
 // an invalid-parameter handler of its own; mingw's filter turns an access violation into SIGSEGV
 // and resumes the faulting instruction. The calls below replace them, and the previous ones are
-// discarded.
+// discarded. Both runtimes also wrap the main thread's entry in an exception frame that hands an
+// access violation there to the SIGSEGV handler: a fault on the main thread ends through OnSignal
+// (exit code 139), one on another thread through OnUnhandledException.
 void InstallCrashHandlers() {
   ULONG guarantee = kStackGuaranteeBytes;
   SetThreadStackGuarantee(&guarantee);
