@@ -2,6 +2,8 @@
 # Test tool: watches tovan.exe through Wine's own debug channels, which show
 # platform calls the program cannot report about itself, and takes screenshots
 # of its window from the X display:
+#   - the Windows Error Reporting values written before the window is
+#     created, hidden, at its 96-DPI placement;
 #   - COM initialised as a single-threaded apartment (model 0x2) on the main
 #     thread, the thread that loads the program's libraries;
 #   - "AppsUseLightTheme" 0 leads to one dark-mode attribute call (attribute
@@ -79,6 +81,23 @@ run_script absent "fixme+dwmapi" "$channel setVolume({\"volume\": 0.5})"
 absent_calls=$(grep -c 'fixme:dwmapi:DwmSetWindowAttribute' "$out/absent.log")
 [ "$absent_calls" -eq 0 ] && pass "AppsUseLightTheme absent: no attribute call" ||
   fail "AppsUseLightTheme absent: $absent_calls attribute calls"
+
+# -- Start-up order: the Windows Error Reporting values (written right after
+# the crash handlers are installed) come before the window, which is created
+# hidden (no WS_VISIBLE) at (10, 10) with 720 x 600 at 96 DPI.
+run_script order "trace+reg,trace+win" "$channel setVolume({\"volume\": 0.5})"
+dumps_line=$(grep -n -m1 'trace:reg:NtSetValueKey ([^,]*,L"DumpFolder"' "$out/order.log" | cut -d: -f1)
+window_line=$(grep -n -m1 'WIN_CreateWindowEx L"Tovan Phone" L"FLUTTER_RUNNER_WIN32_WINDOW"' \
+              "$out/order.log" | cut -d: -f1)
+if [ -n "$dumps_line" ] && [ -n "$window_line" ] && [ "$dumps_line" -lt "$window_line" ]; then
+  pass "DumpFolder written (line $dumps_line) before the window is created (line $window_line)"
+else
+  fail "DumpFolder at line '${dumps_line}', window created at line '${window_line}'"
+fi
+grep -m1 'WIN_CreateWindowEx L"Tovan Phone" L"FLUTTER_RUNNER_WIN32_WINDOW"' "$out/order.log" |
+  grep -q 'ex=00000000 style=00cf0000 10,10 720x600 parent=0000000000000000' &&
+  pass "created hidden, overlapped, at (10, 10), 720 x 600" ||
+  fail "creation: $(grep -m1 'WIN_CreateWindowEx L"Tovan Phone"' "$out/order.log")"
 
 # -- A ringtone left playing is stopped when the window closes.
 wave="$out/ring.wav"
