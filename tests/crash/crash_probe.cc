@@ -15,6 +15,8 @@
 //   invalid-parameter    an invalid argument to a C runtime function
 //   pure-virtual         a call of a pure virtual function
 //   throw-caught         a language exception thrown and caught
+//   throw-caught-thread  the same on a second thread, left running
+//   throw-caught-within=MS  the same on this thread; exits with 4 if it took longer than MS
 //   raise=CODE           RaiseException(CODE), resumed afterwards by the probe
 //   raise-unhandled=CODE RaiseException(CODE), left to the handlers
 //   sleep=MS             sleep
@@ -103,6 +105,18 @@ BOOL WINAPI FaultingDump(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTI
 }
 
 void AccessViolation() { *g_nullTarget = 42; }
+
+void ThrowAndCatch() {
+  try {
+    throw std::runtime_error("probe");
+  } catch (const std::exception&) {
+  }
+}
+
+DWORD WINAPI ThrowAndCatchOnThread(LPVOID) {
+  ThrowAndCatch();
+  return 0;
+}
 
 DWORD WINAPI FaultOnThread(LPVOID) {
   AccessViolation();
@@ -212,9 +226,16 @@ bool Perform(const wchar_t* action) {
   } else if (is(L"pure-virtual")) {
     PureDerived derived;
   } else if (is(L"throw-caught")) {
-    try {
-      throw std::runtime_error("probe");
-    } catch (const std::exception&) {
+    ThrowAndCatch();
+  } else if (is(L"throw-caught-thread")) {
+    CloseHandle(CreateThread(nullptr, 0, ThrowAndCatchOnThread, nullptr, 0, nullptr));
+  } else if (is(L"throw-caught-within")) {
+    const ULONGLONG started = GetTickCount64();
+    ThrowAndCatch();
+    const ULONGLONG took = GetTickCount64() - started;
+    if (took > std::wcstoul(value, nullptr, 10)) {
+      std::fwprintf(stderr, L"crash_probe: a caught throw took %llu ms\n", took);
+      _Exit(4);
     }
   } else if (is(L"raise")) {
     const ULONG_PTR marker = kProbeMarker;

@@ -290,6 +290,7 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
 }
 
 const wchar_t kFaultInWriterCase[] = L"fault_in_writer";
+const wchar_t kCaughtWhileWritingCase[] = L"caught_while_writing";
 // Well below how long a thread waits for a stalled writer (20 s), well above a probe start under
 // Wine.
 constexpr ULONGLONG kNoWaitMs = 8000;
@@ -309,6 +310,10 @@ class CrashReportTest : public ::testing::Test {
     for (const RecordedCase& c : RecordedCases()) add(c.name, WithCells(c));
     // A fault inside the report writer, on the writing thread, must not wait for itself.
     add(kFaultInWriterCase, {L"faulting-dump", L"av-thread"});
+    // While a second thread's caught throw is being recorded (slowly), a caught throw on the main
+    // thread goes on at once.
+    add(kCaughtWhileWritingCase,
+        {L"slow-dump=5000", L"throw-caught-thread", L"sleep=1000", L"throw-caught-within=3000"});
     add(L"ignored_codes", {L"raise=0x40010006", L"raise=0x80000004", L"raise=0x40010005",
                            L"raise=0x4001000A", L"raise=0"});
     add(L"failing_dump", {L"failing-dump", L"av"});
@@ -319,7 +324,8 @@ class CrashReportTest : public ::testing::Test {
     const ProbeRun& unexpressible = *runs_->at(kUnexpressibleCase);
     fs::create_directories(unexpressible.crashDir(), ignored);
     WriteBytes(unexpressible.crashDir() / L"last_native_crash.txt", kPreviousReport);
-    std::vector<ProbeRun*> alone = {runs_->at(kFaultInWriterCase).get()};
+    std::vector<ProbeRun*> alone = {runs_->at(kFaultInWriterCase).get(),
+                                    runs_->at(kCaughtWhileWritingCase).get()};
     for (const RecordedCase& c : RecordedCases()) {
       if (c.runAlone) alone.push_back(runs_->at(c.name).get());
     }
@@ -463,6 +469,12 @@ TEST_F(CrashReportTest, FaultInsideTheWriterEndsTheProcessWithoutWaitingForItsel
   EXPECT_EQ(run.exitCode(), kAccessViolation) << std::hex << run.exitCode();
   EXPECT_LT(run.elapsedMs(), kNoWaitMs);
   EXPECT_FALSE(fs::exists(run.crashDir() / L"last_native_crash.txt"));
+}
+
+TEST_F(CrashReportTest, CaughtThrowDoesNotWaitForAnotherThreadsReport) {
+  const ProbeRun& run = Run(kCaughtWhileWritingCase);
+  ASSERT_FALSE(run.hung());
+  EXPECT_EQ(run.exitCode(), 0u) << "4: the caught throw waited for the writer";
 }
 
 // The report cannot be formatted when the dump path has characters the process's 8-bit code page
