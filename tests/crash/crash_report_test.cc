@@ -27,6 +27,7 @@ constexpr DWORD kSegmentationExit = 139;
 constexpr DWORD kAbortExit = 150;
 constexpr DWORD kRuntimeHandlerExit = 3;
 constexpr DWORD kAccessViolation = 0xC0000005;
+// The code GCC raises a throw under; an MSVC build would record 0xE06D7363.
 constexpr DWORD kGccThrow = 0x20474343;
 
 enum class FaultThread { kMain, kOther };
@@ -175,7 +176,8 @@ std::string Hex8(unsigned long value) {
   return text;
 }
 
-// Read with the Win32 API: libstdc++'s locale-based streams are not usable in this runtime setup.
+// Read with the Win32 API: libstdc++'s file streams crashed in this program when linked against
+// the UCRT (a locale object of the prebuilt library), and its wide-path conversions do not link.
 std::vector<unsigned char> ReadBytes(const fs::path& path) {
   std::vector<unsigned char> bytes;
   const HANDLE file =
