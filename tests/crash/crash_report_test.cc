@@ -176,8 +176,8 @@ std::string Hex8(unsigned long value) {
   return text;
 }
 
-// Read with the Win32 API: libstdc++'s file streams crashed in this program when linked against
-// the UCRT (a locale object of the prebuilt library), and its wide-path conversions do not link.
+// Read with the Win32 API: libstdc++'s locale-using parts (file streams, regex) crashed in this
+// program when linked against the UCRT, and its wide-path conversions do not link.
 std::vector<unsigned char> ReadBytes(const fs::path& path) {
   std::vector<unsigned char> bytes;
   const HANDLE file =
