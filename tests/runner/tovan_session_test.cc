@@ -641,7 +641,11 @@ TEST_F(TovanSessionTest, ConsoleOnlyUnderADebuggerWithoutAParentConsole) {
     const std::wstring folder = FreshFolder(debugged ? L"console_debugged" : L"console_plain");
     const std::wstring trace_path = folder + L"\\trace.txt";
     const std::wstring script_path = folder + L"\\s.script";
-    WriteWholeFile(script_path, c + "setVolume({\"volume\": 0.5})\n");
+    // The unknown endpoint makes the audio plugin write a debugger line.
+    WriteWholeFile(script_path,
+                   c + "setVolume({\"volume\": 0.5})\n" + c +
+                       "setSystemDefaultAudioDevice({\"deviceId\": \"{0.0.0.00000000}.{"
+                       "nope}\", \"isCapture\": false})\n");
     LaunchOptions options;
     options.executable = TovanExe();
     options.detached = true;
@@ -661,6 +665,14 @@ TEST_F(TovanSessionTest, ConsoleOnlyUnderADebuggerWithoutAParentConsole) {
     EXPECT_EQ(CountLines(trace, "FlutterDesktopResyncOutputStreams"), debugged ? 1 : 0)
         << (debugged ? "debugged: a console of its own" : "plain: no console");
     if (debugged) {
+      // The debugger hears the program, and COM was initialised: no warning.
+      EXPECT_NE(std::find(debug_lines.begin(), debug_lines.end(),
+                          "[WindowsAudioPlugin] ValidateAudioDevice: device not found"),
+                debug_lines.end())
+          << Joined(debug_lines);
+      for (const std::string& line : debug_lines) {
+        EXPECT_EQ(line.find("[Tovan] WARNING"), std::string::npos) << line;
+      }
       // OpenDebugConsole runs before the engine exists.
       EXPECT_LT(FindLine(trace, "FlutterDesktopResyncOutputStreams"),
                 FindLine(trace, "FlutterDesktopEngineCreate "));
