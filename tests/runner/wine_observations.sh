@@ -33,7 +33,18 @@ restore_theme() {
     WINEDEBUG=-all "$wine_run" reg delete "$theme_key" /v AppsUseLightTheme /f >/dev/null 2>&1
   fi
 }
-trap restore_theme EXIT
+x11_key='HKCU\Software\Wine\X11 Driver'
+saved_managed=$(WINEDEBUG=-all "$wine_run" reg query "$x11_key" /v Managed 2>/dev/null |
+                tr -d '\r' | awk '/Managed/ {print $3}')
+restore_managed() {
+  if [ -n "$saved_managed" ]; then
+    WINEDEBUG=-all "$wine_run" reg add "$x11_key" /v Managed /t REG_SZ /d "$saved_managed" /f \
+      >/dev/null 2>&1
+  else
+    WINEDEBUG=-all "$wine_run" reg delete "$x11_key" /v Managed /f >/dev/null 2>&1
+  fi
+}
+trap 'restore_theme; restore_managed' EXIT
 set_theme() {  # set_theme 0|1|absent
   if [ "$1" = absent ]; then
     WINEDEBUG=-all "$wine_run" reg delete "$theme_key" /v AppsUseLightTheme /f >/dev/null 2>&1
@@ -123,9 +134,6 @@ stops=$(grep -E 'trace:winmm:(PlaySoundW|MULTIMEDIA_PlaySound)' "$out/ringtone.l
 # -- Screenshots: the window in the light and the dark theme, at 96 DPI.
 # Without a window manager Wine draws the title bar and borders only when it
 # manages its windows itself.
-x11_key='HKCU\Software\Wine\X11 Driver'
-saved_managed=$(WINEDEBUG=-all "$wine_run" reg query "$x11_key" /v Managed 2>/dev/null |
-                tr -d '\r' | awk '/Managed/ {print $3}')
 WINEDEBUG=-all "$wine_run" reg add "$x11_key" /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 screenshot() {  # screenshot NAME
   (cd "$bundle" && WINEDEBUG=-all "$wine_run" ./tovan.exe >/dev/null 2>&1) &
@@ -154,12 +162,6 @@ set_theme 1
 screenshot window-light
 set_theme 0
 screenshot window-dark
-if [ -n "$saved_managed" ]; then
-  WINEDEBUG=-all "$wine_run" reg add "$x11_key" /v Managed /t REG_SZ /d "$saved_managed" /f \
-    >/dev/null 2>&1
-else
-  WINEDEBUG=-all "$wine_run" reg delete "$x11_key" /v Managed /f >/dev/null 2>&1
-fi
 
 echo "$failures failures"
 [ "$failures" -eq 0 ]
