@@ -16,7 +16,8 @@
 
 namespace {
 
-// Relative to the working directory; the embedding resolves it.
+// Passed on relative, as it is: resolving it is the embedding's business
+// (it looks beside the executable, not in the working directory).
 constexpr const wchar_t kDataDirectory[] = L"data";
 
 }  // namespace
