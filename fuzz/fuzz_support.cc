@@ -64,7 +64,22 @@ flutter::EncodableValue DecodeValue(const std::vector<uint8_t>& bytes) {
   return flutter::StandardCodecSerializer::GetInstance().ReadTaggedValue(&reader);
 }
 
+bool MapKeyHoldsNan(const flutter::EncodableValue& value) {
+  using flutter::EncodableValue;
+  if (const auto* list = value.TryGet<flutter::EncodableValueList>()) {
+    for (const EncodableValue& element : *list) {
+      if (MapKeyHoldsNan(element)) return true;
+    }
+  } else if (const auto* map = value.TryGet<flutter::EncodableValueMap>()) {
+    for (const auto& [key, entry] : *map) {
+      if (ContainsNan(key) || MapKeyHoldsNan(key) || MapKeyHoldsNan(entry)) return true;
+    }
+  }
+  return false;
+}
+
 bool FormatCannotRoundTrip(const flutter::EncodableValue& value) {
+  if (MapKeyHoldsNan(value)) return true;
   using flutter::EncodableValue;
   switch (value.Index()) {
     case EncodableValue::kInt32List:
@@ -82,7 +97,7 @@ bool FormatCannotRoundTrip(const flutter::EncodableValue& value) {
       return false;
     case EncodableValue::kMap:
       for (const auto& [key, entry] : *value.TryGet<flutter::EncodableValueMap>()) {
-        if (ContainsNan(key) || FormatCannotRoundTrip(key) || FormatCannotRoundTrip(entry)) {
+        if (FormatCannotRoundTrip(key) || FormatCannotRoundTrip(entry)) {
           return true;
         }
       }

@@ -20,11 +20,16 @@ void SilenceChannelDiagnostics();
 std::vector<uint8_t> EncodeValue(const flutter::EncodableValue& value);
 flutter::EncodableValue DecodeValue(const std::vector<uint8_t>& bytes);
 
+// True when some map key, at any depth, holds a NaN. Such a key is
+// equivalent to every double it is compared with, so the ordering is no
+// longer strict: rebuilding the map (from the wire or from the notation) may
+// merge it with another key or refuse it as a duplicate.
+bool MapKeyHoldsNan(const flutter::EncodableValue& value);
+
 // True when the wire format itself cannot give the value back, which is kept
 // for compatibility with the engine's side: an empty int32, int64, double or
 // float list is written without padding but read with alignment, so it may
-// swallow the bytes behind it; and a map key holding a NaN is equivalent to
-// every double key, so it merges with other keys.
+// swallow the bytes behind it; and a map key holding a NaN (see above).
 bool FormatCannotRoundTrip(const flutter::EncodableValue& value);
 
 // Aborts, printing both values in the typed notation, unless `again` is
