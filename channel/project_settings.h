@@ -23,6 +23,18 @@ struct ProjectSettings {
   std::array<int32_t, 4> engine_settings = {0, 0, 0, 0};
 };
 
+// The settings of a bundle laid out the usual way: "flutter_assets",
+// "icudtl.dat" and "app.so" inside `data_directory`, which is kept as given
+// (a relative one is resolved by the embedding, beside the executable). The
+// entry point is the default one, without arguments.
+inline ProjectSettings BundleSettings(const std::wstring& data_directory) {
+  ProjectSettings settings;
+  settings.assets_path = data_directory + L"\\flutter_assets";
+  settings.icu_data_path = data_directory + L"\\icudtl.dat";
+  settings.aot_library_path = data_directory + L"\\app.so";
+  return settings;
+}
+
 }  // namespace flutter
 
 #endif  // CHANNEL_PROJECT_SETTINGS_H_

@@ -42,10 +42,7 @@ int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ in
     OutputDebugStringA("[Tovan] WARNING: CoInitializeEx failed");
   }
 
-  flutter::ProjectSettings project;
-  project.assets_path = std::wstring(kDataDirectory) + L"\\flutter_assets";
-  project.icu_data_path = std::wstring(kDataDirectory) + L"\\icudtl.dat";
-  project.aot_library_path = std::wstring(kDataDirectory) + L"\\app.so";
+  flutter::ProjectSettings project = flutter::BundleSettings(kDataDirectory);
   project.entrypoint_arguments = CollectEntryArguments();
 
   int exit_code = 1;

@@ -13,11 +13,13 @@
 #include "channel/encodable_value.h"
 #include "channel/flutter_view_controller.h"
 #include "channel/plugin_registrar_windows.h"
+#include "channel/project_settings.h"
 #include "channel/registrar_cache.h"
 #include "channel/standard_method_codec.h"
 #include "devkit/embedding/devkit_test_api.h"
 #include "tests/audio_plugin/audio_plugin_test_support.h"
 #include "tests/audio_plugin/fake_audio_system.h"
+#include "tests/devkit/embedding/devkit_test_support.h"
 
 namespace {
 
@@ -26,28 +28,17 @@ using flutter::EncodableValueMap;
 
 constexpr char kChannel[] = "com.brenmo.tovan/windows_audio";
 
-flutter::ProjectSettings BundleSettings() {
-  flutter::ProjectSettings settings;
-  settings.assets_path = L"data\\flutter_assets";
-  settings.icu_data_path = L"data\\icudtl.dat";
-  settings.aot_library_path = L"data\\app.so";
-  return settings;
-}
-
 std::vector<uint8_t> EncodedCall(const std::string& method,
                                  std::unique_ptr<EncodableValue> arguments) {
   const flutter::MethodCall<EncodableValue> call(method, std::move(arguments));
   return *flutter::StandardMethodCodec::SharedInstance().EncodeCall(call);
 }
 
-void RecordResponse(const uint8_t* data, size_t size, void* user_data) {
-  static_cast<std::vector<std::vector<uint8_t>>*>(user_data)->emplace_back(data, data + size);
-}
-
 class RegistrationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    controller_ = std::make_unique<flutter::FlutterViewController>(320, 240, BundleSettings());
+    controller_ = std::make_unique<flutter::FlutterViewController>(
+        320, 240, flutter::BundleSettings(L"data"));
     ASSERT_NE(controller_->GetView(), nullptr) << "no bundle beside the test executable?";
     FlutterDesktopPluginRegistrarRef handle =
         controller_->GetEngine()->GetPluginRegistrar("WindowsAudioPlugin");
@@ -64,15 +55,15 @@ class RegistrationTest : public ::testing::Test {
                std::unique_ptr<EncodableValue> arguments = nullptr) {
     const std::vector<uint8_t> message = EncodedCall(method, std::move(arguments));
     return FlutterDevkitDeliverMessage(messenger_, channel, message.data(), message.size(),
-                                       &RecordResponse, &responses_);
+                                       &devkit_test::RecordResponse, &responses_);
   }
 
   // The last response, decoded.
   AnswerLog LastAnswer() const {
     AnswerLog log;
-    if (responses_.empty()) return log;
+    if (responses_.received.empty()) return log;
     RecordingResult result(&log);
-    const std::vector<uint8_t>& bytes = responses_.back();
+    const std::vector<uint8_t>& bytes = responses_.received.back();
     if (bytes.empty()) {
       // An empty response is how "not implemented" travels.
       log.answers.push_back({RecordedAnswer::Kind::kNotImplemented, std::nullopt, "", "", false});
@@ -88,18 +79,18 @@ class RegistrationTest : public ::testing::Test {
   std::unique_ptr<flutter::FlutterViewController> controller_;
   flutter::PluginRegistrarWindows* registrar_ = nullptr;
   FlutterDesktopMessengerRef messenger_ = nullptr;
-  std::vector<std::vector<uint8_t>> responses_;
+  devkit_test::Responses responses_;
 };
 
 TEST_F(RegistrationTest, CallsOnTheAudioChannelReachTheDispatcherAndAreAnsweredOnce) {
   ASSERT_TRUE(Deliver(kChannel, "stopRingtone"));
-  ASSERT_EQ(responses_.size(), 1u);
-  EXPECT_EQ(responses_[0], (std::vector<uint8_t>{0x00, 0x01})) << "success, true";
+  ASSERT_EQ(responses_.received.size(), 1u);
+  EXPECT_EQ(responses_.received[0], (std::vector<uint8_t>{0x00, 0x01})) << "success, true";
   ASSERT_EQ(Fake().play_calls.size(), 1u) << "the dispatcher ran StopRingtone";
 
   ASSERT_TRUE(
       Deliver(kChannel, "setVolume", Arguments({{EncodableValue("volume"), EncodableValue("1")}})));
-  ASSERT_EQ(responses_.size(), 2u);
+  ASSERT_EQ(responses_.received.size(), 2u);
   const AnswerLog error = LastAnswer();
   const RecordedAnswer& answer = error.Only();
   EXPECT_EQ(answer.code, "INVALID_ARGUMENT");
@@ -107,8 +98,8 @@ TEST_F(RegistrationTest, CallsOnTheAudioChannelReachTheDispatcherAndAreAnsweredO
   EXPECT_FALSE(answer.has_details);
 
   ASSERT_TRUE(Deliver(kChannel, "noSuchMethod"));
-  ASSERT_EQ(responses_.size(), 3u);
-  EXPECT_TRUE(responses_[2].empty()) << "not implemented is an empty response";
+  ASSERT_EQ(responses_.received.size(), 3u);
+  EXPECT_TRUE(responses_.received[2].empty()) << "not implemented is an empty response";
 }
 
 TEST_F(RegistrationTest, OtherChannelsDoNotReachThePlugin) {
@@ -116,7 +107,7 @@ TEST_F(RegistrationTest, OtherChannelsDoNotReachThePlugin) {
                               "com.brenmo.tovan/windows_audi", "flutter/platform"}) {
     EXPECT_FALSE(Deliver(channel, "stopRingtone")) << channel;
   }
-  EXPECT_TRUE(responses_.empty());
+  EXPECT_TRUE(responses_.received.empty());
   EXPECT_TRUE(Fake().play_calls.empty()) << "the plugin saw none of them";
 }
 
@@ -124,8 +115,8 @@ TEST_F(RegistrationTest, TheRegistrarOwnsOnePluginAndItsEndStopsTheRingtone) {
   const std::wstring ring = files_.WriteFile(L"ring.wav", WavBytes(800));
   ASSERT_TRUE(Deliver(kChannel, "playRingtone",
                       Arguments({{EncodableValue("filePath"), EncodableValue(Narrow(ring))}})));
-  ASSERT_EQ(responses_.size(), 1u);
-  EXPECT_EQ(responses_[0], (std::vector<uint8_t>{0x00, 0x01}));
+  ASSERT_EQ(responses_.received.size(), 1u);
+  EXPECT_EQ(responses_.received[0], (std::vector<uint8_t>{0x00, 0x01}));
   ASSERT_EQ(Fake().play_calls.size(), 1u);
   EXPECT_EQ(Fake().play_calls[0].sound, ring);
 

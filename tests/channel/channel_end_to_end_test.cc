@@ -16,12 +16,16 @@
 #include "channel/encodable_value.h"
 #include "channel/flutter_view_controller.h"
 #include "channel/method_call_channel.h"
+#include "channel/project_settings.h"
 #include "channel/registrar_cache.h"
 #include "channel/standard_method_codec.h"
 #include "devkit/embedding/devkit_test_api.h"
+#include "tests/devkit/embedding/devkit_test_support.h"
 
 namespace {
 
+using devkit_test::RecordResponse;
+using devkit_test::Responses;
 using flutter::EncodableValue;
 using flutter::MethodCall;
 using flutter::MethodResult;
@@ -37,34 +41,12 @@ constexpr char kDuplicateResult[] =
 
 using Result = std::unique_ptr<MethodResult<EncodableValue>>;
 
-flutter::ProjectSettings BundleSettings() {
-  // Relative, as the host passes them; the library resolves them against the
-  // executable's folder, where the build put a bundle.
-  flutter::ProjectSettings settings;
-  settings.assets_path = L"data\\flutter_assets";
-  settings.icu_data_path = L"data\\icudtl.dat";
-  settings.aot_library_path = L"data\\app.so";
-  return settings;
-}
-
 // "stopRingtone" with null arguments.
 std::vector<uint8_t> StopRingtoneCall() {
   std::vector<uint8_t> bytes = {0x07, 0x0c};
   for (char c : std::string("stopRingtone")) bytes.push_back(static_cast<uint8_t>(c));
   bytes.push_back(0x00);
   return bytes;
-}
-
-// The responses the UI side received, with the thread each arrived on.
-struct Responses {
-  std::vector<std::vector<uint8_t>> received;
-  std::vector<DWORD> threads;
-};
-
-void RecordResponse(const uint8_t* data, size_t size, void* user_data) {
-  auto* responses = static_cast<Responses*>(user_data);
-  responses->received.emplace_back(data, data + size);
-  responses->threads.push_back(GetCurrentThreadId());
 }
 
 // Directs the library's trace to a temporary file for the life of this
@@ -114,7 +96,8 @@ class TraceFile {
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    controller_ = std::make_unique<flutter::FlutterViewController>(320, 240, BundleSettings());
+    controller_ = std::make_unique<flutter::FlutterViewController>(
+        320, 240, flutter::BundleSettings(L"data"));
     ASSERT_NE(controller_->GetView(), nullptr) << "no bundle beside the test executable?";
     registrar_handle_ = controller_->GetEngine()->GetPluginRegistrar("WindowsAudioPlugin");
     ASSERT_NE(registrar_handle_, nullptr);
@@ -275,7 +258,8 @@ std::vector<std::string> HostCalls(const std::vector<std::string>& calls) {
 
 TEST(EndToEndContract, CreationRegistrationAndShutdownCallTheLibraryInOrder) {
   TraceFile trace;
-  auto controller = std::make_unique<flutter::FlutterViewController>(320, 240, BundleSettings());
+  auto controller =
+      std::make_unique<flutter::FlutterViewController>(320, 240, flutter::BundleSettings(L"data"));
   ASSERT_NE(controller->GetView(), nullptr);
   EXPECT_NE(controller->GetView()->GetWindowHandle(), nullptr);
   flutter::PluginRegistrarWindows* registrar = flutter::RegistrarCache::RegistrarFor(

@@ -45,6 +45,6 @@ endif()
 if(WIN32 AND TARGET flutter_windows)
   tovan_add_test(NAME channel_end_to_end_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/channel_end_to_end_test.cc
-    LIBS tovan_channel flutter_windows)
+    LIBS tovan_channel tovan_devkit_test_support)
   tovan_deploy_development_embedding(channel_end_to_end_test)
 endif()

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "channel/flutter_view_controller.h"
+#include "channel/project_settings.h"
 #include "channel/registrar_cache.h"
 #include "tests/channel/fake_embedding.h"
 
@@ -19,14 +20,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-flutter::ProjectSettings DataSettings() {
-  flutter::ProjectSettings settings;
-  settings.assets_path = L"data\\flutter_assets";
-  settings.icu_data_path = L"data\\icudtl.dat";
-  settings.aot_library_path = L"data\\app.so";
-  return settings;
-}
-
 class FlutterEngineTest : public ::testing::Test {
  protected:
   FlutterEngineTest() : fake_(fake_embedding::Reset()) {}
@@ -34,7 +27,7 @@ class FlutterEngineTest : public ::testing::Test {
 };
 
 TEST_F(FlutterEngineTest, PropertiesWithoutArgumentsHaveACountOfZeroAndNoArray) {
-  flutter::FlutterEngine engine(DataSettings());
+  flutter::FlutterEngine engine(flutter::BundleSettings(L"data"));
   ASSERT_TRUE(fake_.engine_properties.has_value());
   const fake_embedding::EngineProperties& properties = *fake_.engine_properties;
   EXPECT_EQ(properties.assets_path, L"data\\flutter_assets");
@@ -49,7 +42,7 @@ TEST_F(FlutterEngineTest, PropertiesWithoutArgumentsHaveACountOfZeroAndNoArray) 
 }
 
 TEST_F(FlutterEngineTest, PropertiesCarryArgumentsInOrderAndSettingsUnchanged) {
-  flutter::ProjectSettings settings = DataSettings();
+  flutter::ProjectSettings settings = flutter::BundleSettings(L"data");
   settings.entrypoint = "main";
   settings.entrypoint_arguments = {"--verbose", "", "sip:ana@example.org", "\xc3\xa9t\xc3\xa9"};
   settings.engine_settings = {1, -2, 3, 0x7fffffff};
@@ -64,7 +57,7 @@ TEST_F(FlutterEngineTest, PropertiesCarryArgumentsInOrderAndSettingsUnchanged) {
 }
 
 TEST_F(FlutterEngineTest, RegistrarsByPluginName) {
-  flutter::FlutterEngine engine(DataSettings());
+  flutter::FlutterEngine engine(flutter::BundleSettings(L"data"));
   fake_.ClearLog();
   EXPECT_EQ(engine.GetPluginRegistrar("WindowsAudioPlugin"), fake_.registrar("WindowsAudioPlugin"));
   EXPECT_THAT(fake_.log(), ElementsAre("EngineGetPluginRegistrar(engine, WindowsAudioPlugin)"));
@@ -72,7 +65,7 @@ TEST_F(FlutterEngineTest, RegistrarsByPluginName) {
 
 TEST_F(FlutterEngineTest, WithoutAnEngineHandleNothingReachesTheLibrary) {
   fake_.engine_create_fails = true;
-  flutter::FlutterEngine engine(DataSettings());
+  flutter::FlutterEngine engine(flutter::BundleSettings(L"data"));
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(engine.GetPluginRegistrar("WindowsAudioPlugin"), nullptr);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
@@ -84,7 +77,7 @@ TEST_F(FlutterEngineTest, WithoutAnEngineHandleNothingReachesTheLibrary) {
 }
 
 TEST_F(FlutterEngineTest, NextFrameCallbackReplacedBeforeItRunsAndEmptyAfter) {
-  flutter::FlutterEngine engine(DataSettings());
+  flutter::FlutterEngine engine(flutter::BundleSettings(L"data"));
   auto first_witness = std::make_shared<int>(0);
   std::vector<std::string> ran;
   engine.SetNextFrameCallback([first_witness, &ran] { ran.push_back("first"); });
@@ -99,7 +92,7 @@ TEST_F(FlutterEngineTest, NextFrameCallbackReplacedBeforeItRunsAndEmptyAfter) {
 }
 
 TEST_F(FlutterEngineTest, NextFrameCallbackMayArmTheNextOne) {
-  flutter::FlutterEngine engine(DataSettings());
+  flutter::FlutterEngine engine(flutter::BundleSettings(L"data"));
   int frames = 0;
   std::function<void()> count_frames = [&] {
     ++frames;
@@ -112,14 +105,14 @@ TEST_F(FlutterEngineTest, NextFrameCallbackMayArmTheNextOne) {
 
 TEST_F(FlutterEngineTest, DestructionDestroysOnlyAnEngineItStillOwns) {
   {
-    flutter::FlutterEngine owner(DataSettings());
+    flutter::FlutterEngine owner(flutter::BundleSettings(L"data"));
     fake_.ClearLog();
   }
   EXPECT_THAT(fake_.log(), ElementsAre("EngineDestroy(engine)"));
 
   fake_embedding::Fake& fake = fake_embedding::Reset();
   {
-    flutter::FlutterEngine handed_over(DataSettings());
+    flutter::FlutterEngine handed_over(flutter::BundleSettings(L"data"));
     EXPECT_EQ(handed_over.HandOverEngine(), fake.engine());
     // The handle keeps serving the wrapper after the hand-over.
     handed_over.ReloadSystemFonts();
@@ -130,7 +123,8 @@ TEST_F(FlutterEngineTest, DestructionDestroysOnlyAnEngineItStillOwns) {
 }
 
 TEST_F(FlutterEngineTest, ViewControllerCreatesEngineThenControllerThenView) {
-  auto controller = std::make_unique<flutter::FlutterViewController>(640, 480, DataSettings());
+  auto controller =
+      std::make_unique<flutter::FlutterViewController>(640, 480, flutter::BundleSettings(L"data"));
   EXPECT_THAT(fake_.log(), ElementsAre("EngineCreate", "EngineGetMessenger(engine)",
                                        "ViewControllerCreate(640, 480, engine)",
                                        "ViewControllerGetView(controller)"));
@@ -153,7 +147,8 @@ TEST_F(FlutterEngineTest, ViewControllerCreatesEngineThenControllerThenView) {
 TEST_F(FlutterEngineTest, ViewControllerFailureLeavesNoViewAndCallsNothingOnDestruction) {
   fake_.view_controller_create_fails = true;
   ::testing::internal::CaptureStderr();
-  auto controller = std::make_unique<flutter::FlutterViewController>(1, 1, DataSettings());
+  auto controller =
+      std::make_unique<flutter::FlutterViewController>(1, 1, flutter::BundleSettings(L"data"));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to create view controller.\n");
   EXPECT_EQ(controller->GetView(), nullptr);
   EXPECT_NE(controller->GetEngine(), nullptr);
@@ -166,14 +161,14 @@ TEST_F(FlutterEngineTest, ViewControllerFailureLeavesNoViewAndCallsNothingOnDest
 TEST_F(FlutterEngineTest, ViewControllerWithoutAnEngineFailsWithoutCallingTheLibrary) {
   fake_.engine_create_fails = true;
   ::testing::internal::CaptureStderr();
-  flutter::FlutterViewController controller(1, 1, DataSettings());
+  flutter::FlutterViewController controller(1, 1, flutter::BundleSettings(L"data"));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to create view controller.\n");
   EXPECT_EQ(controller.GetView(), nullptr);
   EXPECT_THAT(fake_.log(), ElementsAre("EngineCreate"));
 }
 
 TEST_F(FlutterEngineTest, TopLevelWindowMessagesHandledOrNot) {
-  flutter::FlutterViewController controller(640, 480, DataSettings());
+  flutter::FlutterViewController controller(640, 480, flutter::BundleSettings(L"data"));
   fake_.ClearLog();
   EXPECT_EQ(controller.HandleTopLevelWindowProc(fake_.view_window(), 0x0005, 1, 2),
             std::optional<LRESULT>(42));
@@ -193,7 +188,8 @@ TEST_F(FlutterEngineTest, ClosingTheControllerEndsRegistrarsAndTheirPluginsAfter
    private:
     fake_embedding::Fake& fake_;
   };
-  auto controller = std::make_unique<flutter::FlutterViewController>(640, 480, DataSettings());
+  auto controller =
+      std::make_unique<flutter::FlutterViewController>(640, 480, flutter::BundleSettings(L"data"));
   flutter::PluginRegistrarWindows* registrar = flutter::RegistrarCache::RegistrarFor(
       controller->GetEngine()->GetPluginRegistrar("WindowsAudioPlugin"));
   ASSERT_NE(registrar, nullptr);

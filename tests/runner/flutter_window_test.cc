@@ -11,41 +11,15 @@
 
 #include "channel/project_settings.h"
 #include "devkit/embedding/devkit_test_api.h"
+#include "tests/devkit/embedding/devkit_test_support.h"
 #include "tests/runner/tovan_process.h"
 
 namespace {
 
+using devkit_test::PumpUntil;
 using tovan_test::Narrow;
 using tovan_test::ReadWholeFile;
 using tovan_test::SplitLines;
-
-flutter::ProjectSettings Settings(const std::wstring& data_directory) {
-  flutter::ProjectSettings project;
-  project.assets_path = data_directory + L"\\flutter_assets";
-  project.icu_data_path = data_directory + L"\\icudtl.dat";
-  project.aot_library_path = data_directory + L"\\app.so";
-  return project;
-}
-
-// Dispatches this thread's messages until `done` holds or `timeout_ms` has
-// passed; answers the quit message's code when one came.
-template <typename Condition>
-bool PumpUntil(Condition done, DWORD timeout_ms, bool* quit = nullptr) {
-  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-  while (!done() && GetTickCount64() < deadline) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) {
-        if (quit != nullptr) *quit = true;
-        continue;
-      }
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    if (!done()) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-  return done();
-}
 
 class FlutterWindowTest : public testing::Test {
  protected:
@@ -76,7 +50,7 @@ class FlutterWindowTest : public testing::Test {
 };
 
 TEST_F(FlutterWindowTest, ShowsItselfOnlyAfterTheFirstFrame) {
-  FlutterWindow window(Settings(L"data"));
+  FlutterWindow window(flutter::BundleSettings(L"data"));
   ASSERT_TRUE(window.OpenWindow(L"Tovan Phone", {10, 10}, {720, 600}));
   HWND handle = window.GetHandle();
   EXPECT_FALSE(IsWindowVisible(handle)) << "visible before any frame";
@@ -101,7 +75,7 @@ TEST_F(FlutterWindowTest, ShowsItselfOnlyAfterTheFirstFrame) {
 }
 
 TEST_F(FlutterWindowTest, FontChangesReachTheEngineAfterTheViewSawThem) {
-  FlutterWindow window(Settings(L"data"));
+  FlutterWindow window(flutter::BundleSettings(L"data"));
   ASSERT_TRUE(window.OpenWindow(L"Tovan Phone", {10, 10}, {720, 600}));
   FlutterDevkitTrace("font change");
   SendMessageW(window.GetHandle(), WM_FONTCHANGE, 0, 0);
@@ -115,7 +89,7 @@ TEST_F(FlutterWindowTest, FontChangesReachTheEngineAfterTheViewSawThem) {
 }
 
 TEST_F(FlutterWindowTest, DestroyingReleasesTheControllerBeforeTheQuitMessage) {
-  FlutterWindow window(Settings(L"data"));
+  FlutterWindow window(flutter::BundleSettings(L"data"));
   ASSERT_TRUE(window.OpenWindow(L"Tovan Phone", {10, 10}, {720, 600}));
   window.SetQuitWhenDestroyed(true);
   PumpUntil([&]() { return IsWindowVisible(window.GetHandle()) != 0; }, 10000);
@@ -136,7 +110,7 @@ TEST_F(FlutterWindowTest, DestroyingReleasesTheControllerBeforeTheQuitMessage) {
 }
 
 TEST_F(FlutterWindowTest, EveryOpeningRegistersEachPluginOnceAndReplacesTheEngine) {
-  FlutterWindow window(Settings(L"data"));
+  FlutterWindow window(flutter::BundleSettings(L"data"));
   ASSERT_TRUE(window.OpenWindow(L"Tovan Phone", {10, 10}, {720, 600}));
   FlutterDevkitTrace("second opening");
   ASSERT_TRUE(window.OpenWindow(L"Tovan Phone", {10, 10}, {720, 600}));
@@ -161,7 +135,7 @@ TEST_F(FlutterWindowTest, EveryOpeningRegistersEachPluginOnceAndReplacesTheEngin
 }
 
 TEST_F(FlutterWindowTest, AMissingBundleFailsTheOpeningAndLeavesTheWindowHidden) {
-  FlutterWindow window(Settings(L"no-such-data"));
+  FlutterWindow window(flutter::BundleSettings(L"no-such-data"));
   EXPECT_FALSE(window.OpenWindow(L"Tovan Phone", {10, 10}, {720, 600}));
   HWND handle = window.GetHandle();
   ASSERT_NE(handle, nullptr) << "the platform window stays until the object goes";

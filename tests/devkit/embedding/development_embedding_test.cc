@@ -29,7 +29,9 @@ using devkit_test::Properties;
 using devkit_test::PumpFor;
 using devkit_test::PumpUntil;
 using devkit_test::ReadLines;
+using devkit_test::RecordResponse;
 using devkit_test::Renumber;
+using devkit_test::Responses;
 using devkit_test::TempFolder;
 
 constexpr char kAudioChannel[] = "com.brenmo.tovan/windows_audio";
@@ -50,18 +52,6 @@ void KeepMessage(FlutterDesktopMessengerRef messenger, const FlutterDesktopMessa
   channel->messages.emplace_back(message->message, message->message + message->message_size);
   channel->responses.push_back(message->response_handle);
   channel->threads.push_back(GetCurrentThreadId());
-}
-
-// What the UI side received in answer to delivered messages.
-struct Responses {
-  std::vector<std::vector<uint8_t>> received;
-  std::vector<DWORD> threads;
-};
-
-void RecordResponse(const uint8_t* data, size_t size, void* user_data) {
-  auto* responses = static_cast<Responses*>(user_data);
-  responses->received.emplace_back(data, data + size);
-  responses->threads.push_back(GetCurrentThreadId());
 }
 
 const std::vector<uint8_t> kMessage = {0x07, 0x03, 'a', 'b', 'c'};

@@ -94,12 +94,16 @@ const FlutterDesktopEngineProperties* Properties::get() {
   return &record_;
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms) {
+bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms, bool* quit) {
   const ULONGLONG deadline = GetTickCount64() + timeout_ms;
   MSG message;
   while (!done()) {
     if (GetTickCount64() > deadline) return false;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        if (quit != nullptr) *quit = true;
+        continue;
+      }
       TranslateMessage(&message);
       DispatchMessageW(&message);
       if (done()) return true;
@@ -112,6 +116,12 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms) {
 void PumpFor(DWORD ms) {
   const ULONGLONG deadline = GetTickCount64() + ms;
   PumpUntil([deadline] { return GetTickCount64() > deadline; }, ms + 1000);
+}
+
+void RecordResponse(const uint8_t* data, size_t size, void* user_data) {
+  auto* responses = static_cast<Responses*>(user_data);
+  responses->received.emplace_back(data, data + size);
+  responses->threads.push_back(GetCurrentThreadId());
 }
 
 std::vector<std::string> ReadLines(const std::wstring& path) {

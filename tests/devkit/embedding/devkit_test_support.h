@@ -63,10 +63,19 @@ class Properties {
 
 // Runs the calling thread's messages until `done` answers true or the
 // timeout passes (a safety net against hangs, not a timing check); answers
-// `done()`.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms = 15000);
+// `done()`. A quit message is not dispatched: it sets `*quit` when given.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms = 15000, bool* quit = nullptr);
 // Runs the calling thread's messages for about `ms` milliseconds.
 void PumpFor(DWORD ms);
+
+// What the UI side received in answer to delivered messages, with the thread
+// each answer arrived on. RecordResponse is the response callback that fills
+// it (its user data is the Responses).
+struct Responses {
+  std::vector<std::vector<uint8_t>> received;
+  std::vector<DWORD> threads;
+};
+void RecordResponse(const uint8_t* data, size_t size, void* user_data);
 
 std::vector<std::string> ReadLines(const std::wstring& path);
 void WriteTextFile(const std::wstring& path, const std::string& contents);
