@@ -24,11 +24,7 @@ using flutter::MethodCall;
 void ExpectInvalidArgument(const AnswerLog& log, const std::string& message,
                            const std::string& case_name) {
   SCOPED_TRACE(case_name);
-  const RecordedAnswer& answer = log.Only();
-  EXPECT_EQ(answer.kind, RecordedAnswer::Kind::kError);
-  EXPECT_EQ(answer.code, "INVALID_ARGUMENT");
-  EXPECT_EQ(answer.message, message);
-  EXPECT_FALSE(answer.has_details);
+  ExpectError(log, "INVALID_ARGUMENT", message);
 }
 
 MethodCall<EncodableValue> CallWith(std::unique_ptr<EncodableValue> arguments) {

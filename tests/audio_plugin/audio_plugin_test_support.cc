@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <shellapi.h>
 
-#include <cstdint>
-
 #include "crash/crash_diagnostics.h"
 
 using flutter::EncodableValue;
@@ -61,15 +59,6 @@ DiagnosticCells DiagnosticCells::Read() {
           CrashDiagnostics::lastMciError.load(), CrashDiagnostics::audioOpCount.load()};
 }
 
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
-  return wide;
-}
-
 TemporaryDirectory::TemporaryDirectory() {
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH, temp);
@@ -101,39 +90,4 @@ std::wstring TemporaryDirectory::WriteFile(const std::wstring& name,
     CloseHandle(handle);
   }
   return file;
-}
-
-std::string WavBytes(unsigned samples) {
-  std::string bytes;
-  auto put32 = [&](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-  };
-  auto put16 = [&](std::uint16_t v) {
-    bytes.push_back(static_cast<char>(v & 0xFF));
-    bytes.push_back(static_cast<char>(v >> 8));
-  };
-  bytes += "RIFF";
-  put32(36 + samples);
-  bytes += "WAVEfmt ";
-  put32(16);
-  put16(1);     // PCM
-  put16(1);     // mono
-  put32(8000);  // samples per second
-  put32(8000);  // bytes per second
-  put16(1);     // block alignment
-  put16(8);     // bits per sample
-  bytes += "data";
-  put32(samples);
-  for (unsigned i = 0; i < samples; ++i) bytes.push_back(static_cast<char>(i % 16 < 8 ? 136 : 120));
-  return bytes;
-}
-
-std::string Narrow(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length,
-                      nullptr, nullptr);
-  return narrow;
 }

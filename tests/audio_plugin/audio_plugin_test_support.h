@@ -10,6 +10,13 @@
 #include "audio_plugin/windows_audio_plugin.h"
 #include "channel/encodable_value.h"
 #include "tests/audio_plugin/recording_result.h"
+#include "tests/support/text_files.h"
+#include "tests/support/wave_bytes.h"
+
+// The shared conversions and test files, under the names these tests use.
+using tovan_test::Narrow;
+using tovan_test::WavBytes;
+using tovan_test::Widen;
 
 // Sends one call to `plugin` and returns what its result was told. `log` may be prepared (an
 // on_answer hook, a refusal) by the caller.
@@ -34,9 +41,6 @@ struct DiagnosticCells {
   static DiagnosticCells Read();
 };
 
-// A UTF-8 string as a wide one (test inputs are well-formed).
-std::wstring Widen(const std::string& utf8);
-
 // A fresh directory under the temporary path, removed with its files on destruction.
 class TemporaryDirectory {
  public:
@@ -52,9 +56,3 @@ class TemporaryDirectory {
  private:
   std::wstring path_;
 };
-
-// A valid 8-bit mono PCM WAV file of `samples` samples at 8000 Hz (a quiet tone).
-std::string WavBytes(unsigned samples);
-
-// The UTF-8 form of a wide string (test inputs are well-formed).
-std::string Narrow(const std::wstring& wide);

@@ -22,14 +22,6 @@ class CrashDirectoryMethodsTest : public ::testing::Test {
   WindowsAudioPlugin plugin_;
 };
 
-void ExpectError(const AnswerLog& log, const char* code, const char* message) {
-  const RecordedAnswer& answer = log.Only();
-  EXPECT_EQ(answer.kind, RecordedAnswer::Kind::kError);
-  EXPECT_EQ(answer.code, code);
-  EXPECT_EQ(answer.message, message);
-  EXPECT_FALSE(answer.has_details);
-}
-
 TEST_F(CrashDirectoryMethodsTest, AnswersTheDirectoryInUtf8) {
   const DiagnosticCells before = DiagnosticCells::Read();
   for (int round = 0; round < 2; ++round) {

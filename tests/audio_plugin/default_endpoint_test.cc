@@ -95,22 +95,6 @@ class DefaultEndpointTest : public ::testing::Test {
   int uninitialized_when_answered_ = -1;
 };
 
-void ExpectError(const AnswerLog& log, const char* code, const char* message) {
-  const RecordedAnswer& answer = log.Only();
-  EXPECT_EQ(answer.kind, RecordedAnswer::Kind::kError);
-  EXPECT_EQ(answer.code, code);
-  EXPECT_EQ(answer.message, message);
-  EXPECT_FALSE(answer.has_details);
-}
-
-void ExpectTrue(const AnswerLog& log) {
-  const RecordedAnswer& answer = log.Only();
-  EXPECT_EQ(answer.kind, RecordedAnswer::Kind::kSuccess) << answer.code << ": " << answer.message;
-  ASSERT_TRUE(answer.value.has_value());
-  ASSERT_NE(answer.value->TryGet<bool>(), nullptr);
-  EXPECT_TRUE(*answer.value->TryGet<bool>());
-}
-
 TEST_F(DefaultEndpointTest, SwitchesAllThreeRolesThroughEntryThirteen) {
   const DiagnosticCells before = DiagnosticCells::Read();
   const AnswerLog log = Switch(kSpeakers, false);

@@ -29,6 +29,22 @@ std::string AnswerLog::Describe() const {
   return text;
 }
 
+void ExpectError(const AnswerLog& log, const std::string& code, const std::string& message) {
+  const RecordedAnswer& answer = log.Only();
+  EXPECT_EQ(answer.kind, RecordedAnswer::Kind::kError);
+  EXPECT_EQ(answer.code, code);
+  EXPECT_EQ(answer.message, message);
+  EXPECT_FALSE(answer.has_details);
+}
+
+void ExpectTrue(const AnswerLog& log) {
+  const RecordedAnswer& answer = log.Only();
+  EXPECT_EQ(answer.kind, RecordedAnswer::Kind::kSuccess) << answer.code << ": " << answer.message;
+  ASSERT_TRUE(answer.value.has_value());
+  ASSERT_NE(answer.value->TryGet<bool>(), nullptr);
+  EXPECT_TRUE(*answer.value->TryGet<bool>());
+}
+
 void RecordingResult::Arrive() {
   if (log_->on_answer) log_->on_answer();
   if (log_->refuse_first_answer) {

@@ -36,6 +36,12 @@ struct AnswerLog {
   std::string Describe() const;
 };
 
+// Checks that the log holds exactly one answer: an error with `code` and
+// `message` and no details.
+void ExpectError(const AnswerLog& log, const std::string& code, const std::string& message);
+// Checks that the log holds exactly one answer: a success with the bool true.
+void ExpectTrue(const AnswerLog& log);
+
 class RecordingResult : public flutter::MethodResult<flutter::EncodableValue> {
  public:
   explicit RecordingResult(AnswerLog* log) : log_(log) {}

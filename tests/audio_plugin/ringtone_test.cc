@@ -38,21 +38,13 @@ class RingtoneTest : public ::testing::Test {
   WindowsAudioPlugin plugin_;
 };
 
-bool IsTrue(const AnswerLog& log) {
-  const RecordedAnswer& answer = log.Only();
-  return answer.kind == RecordedAnswer::Kind::kSuccess && answer.value &&
-         answer.value->TryGet<bool>() && *answer.value->TryGet<bool>();
-}
-
-bool IsPlayFailed(const AnswerLog& log) {
-  const RecordedAnswer& answer = log.Only();
-  return answer.kind == RecordedAnswer::Kind::kError && answer.code == "PLAY_FAILED" &&
-         answer.message == "Failed to start native MCI playback" && !answer.has_details;
+void ExpectPlayFailed(const AnswerLog& log) {
+  ExpectError(log, "PLAY_FAILED", "Failed to start native MCI playback");
 }
 
 TEST_F(RingtoneTest, StartsTheFileLoopingAndRecordsIt) {
   const DiagnosticCells before = DiagnosticCells::Read();
-  EXPECT_TRUE(IsTrue(Play(first_)));
+  ExpectTrue(Play(first_));
   ASSERT_EQ(Fake().play_calls.size(), 1u);
   EXPECT_EQ(Fake().play_calls[0].sound, Widen(first_));
   EXPECT_TRUE(Fake().play_calls[0].module_null);
@@ -65,15 +57,15 @@ TEST_F(RingtoneTest, StartsTheFileLoopingAndRecordsIt) {
 }
 
 TEST_F(RingtoneTest, ASecondStartSwitchesWithoutStoppingFirst) {
-  EXPECT_TRUE(IsTrue(Play(first_)));
-  EXPECT_TRUE(IsTrue(Play(second_)));
+  ExpectTrue(Play(first_));
+  ExpectTrue(Play(second_));
   ASSERT_EQ(Fake().play_calls.size(), 2u);
   EXPECT_EQ(Fake().play_calls[1].sound, Widen(second_)) << "UTF-8 path reaches the player intact";
   EXPECT_EQ(plugin_.RingtoneTable(), Playing(second_));
 }
 
 TEST_F(RingtoneTest, UnusablePathsFailAndLeaveTheRingtoneAlone) {
-  EXPECT_TRUE(IsTrue(Play(first_)));
+  ExpectTrue(Play(first_));
   struct Case {
     const char* name;
     std::string path;
@@ -88,7 +80,10 @@ TEST_F(RingtoneTest, UnusablePathsFailAndLeaveTheRingtoneAlone) {
   for (const Case& c : cases) {
     Fake().debug_lines.clear();
     const DiagnosticCells before = DiagnosticCells::Read();
-    EXPECT_TRUE(IsPlayFailed(Play(c.path))) << c.name;
+    {
+      SCOPED_TRACE(c.name);
+      ExpectPlayFailed(Play(c.path));
+    }
     EXPECT_EQ(Fake().play_calls.size(), 1u) << c.name << ": the player is not called";
     EXPECT_EQ(plugin_.RingtoneTable(), Playing(first_)) << c.name;
     EXPECT_EQ(Fake().debug_lines, std::vector<std::string>{kMissingLine}) << c.name;
@@ -98,19 +93,19 @@ TEST_F(RingtoneTest, UnusablePathsFailAndLeaveTheRingtoneAlone) {
 }
 
 TEST_F(RingtoneTest, APlayerRefusalFailsWithoutALogLine) {
-  EXPECT_TRUE(IsTrue(Play(first_)));
+  ExpectTrue(Play(first_));
   Fake().play_result = FALSE;
-  EXPECT_TRUE(IsPlayFailed(Play(second_)));
+  ExpectPlayFailed(Play(second_));
   EXPECT_EQ(Fake().play_calls.size(), 2u);
   EXPECT_TRUE(Fake().debug_lines.empty());
   EXPECT_EQ(plugin_.RingtoneTable(), Playing(first_));
 }
 
 TEST_F(RingtoneTest, StopSilencesTheProcessAndForgetsTheRingtone) {
-  EXPECT_TRUE(IsTrue(Play(first_)));
+  ExpectTrue(Play(first_));
   for (int round = 0; round < 2; ++round) {
     const DiagnosticCells before = DiagnosticCells::Read();
-    EXPECT_TRUE(IsTrue(CallPlugin(plugin_, "stopRingtone")));
+    ExpectTrue(CallPlugin(plugin_, "stopRingtone"));
     ASSERT_EQ(Fake().play_calls.size(), 2u + round);
     const FakeAudioSystem::PlayCall& stop = Fake().play_calls.back();
     EXPECT_FALSE(stop.sound.has_value());
@@ -128,7 +123,7 @@ TEST_F(RingtoneTest, DestroyingThePluginStopsTheRingtone) {
     WindowsAudioPlugin plugin;
     AnswerLog log = CallPlugin(plugin, "playRingtone",
                                Arguments({{EncodableValue("filePath"), EncodableValue(first_)}}));
-    EXPECT_TRUE(IsTrue(log));
+    ExpectTrue(log);
     Fake().play_calls.clear();
   }
   ASSERT_EQ(Fake().play_calls.size(), 1u);
@@ -140,9 +135,9 @@ TEST_F(RingtoneTest, DestroyingThePluginStopsTheRingtone) {
 TEST_F(RingtoneTest, VolumeIsAcceptedRecordedAndNotApplied) {
   for (double volume : {-5.0, 0.0, 1.0, 1000.0}) {
     const DiagnosticCells before = DiagnosticCells::Read();
-    EXPECT_TRUE(IsTrue(CallPlugin(plugin_, "setVolume",
-                                  Arguments({{EncodableValue("volume"), EncodableValue(volume)}}))))
-        << volume;
+    SCOPED_TRACE(volume);
+    ExpectTrue(CallPlugin(plugin_, "setVolume",
+                          Arguments({{EncodableValue("volume"), EncodableValue(volume)}})));
     EXPECT_EQ(DiagnosticCells::Read().last_audio_op, 4);
     EXPECT_EQ(DiagnosticCells::Read().audio_op_count, before.audio_op_count + 1);
   }

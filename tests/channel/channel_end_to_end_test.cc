@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
@@ -57,8 +56,7 @@ class TraceFile {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     path_ = std::wstring(temp) + L"channel_end_to_end_trace.txt";
-    // The temporary folder's path is ASCII under the test prefix.
-    FlutterDevkitSetTraceFile(std::string(path_.begin(), path_.end()).c_str());
+    FlutterDevkitSetTraceFile(devkit_test::Narrow(path_).c_str());
   }
   ~TraceFile() {
     FlutterDevkitSetTraceFile(nullptr);
@@ -70,16 +68,7 @@ class TraceFile {
   // The first word of every line: the function the host called (or "event").
   std::vector<std::string> Calls() const {
     std::vector<std::string> calls;
-    std::string text;
-    if (FILE* trace = _wfopen(path_.c_str(), L"rb")) {
-      char chunk[4096];
-      for (size_t n; (n = fread(chunk, 1, sizeof(chunk), trace)) > 0;) text.append(chunk, n);
-      fclose(trace);
-    }
-    for (size_t start = 0, end; start < text.size(); start = end + 1) {
-      end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      const std::string line = text.substr(start, end - start);
+    for (const std::string& line : devkit_test::ReadLines(path_)) {
       calls.push_back(line.substr(0, line.find(' ')));
     }
     return calls;

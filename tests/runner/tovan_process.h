@@ -12,10 +12,9 @@
 #include <thread>
 #include <vector>
 
-namespace tovan_test {
+#include "tests/support/text_files.h"
 
-std::wstring Widen(const std::string& utf8);
-std::string Narrow(const std::wstring& wide);
+namespace tovan_test {
 
 // The folder the build lays the bundle out in (tovan.exe, libraries, data\).
 std::wstring BundleFolder();
@@ -23,8 +22,7 @@ std::wstring BundleFolder();
 // A new empty folder under the temporary folder, named after `name`.
 std::wstring FreshFolder(const std::wstring& name);
 
-std::string ReadWholeFile(const std::wstring& path);
-void WriteWholeFile(const std::wstring& path, const std::string& bytes);
+// The lines of `text`, split at LF, each without a trailing CR.
 std::vector<std::string> SplitLines(const std::string& text);
 
 struct LaunchOptions {

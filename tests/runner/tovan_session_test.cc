@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/runner/tovan_process.h"
+#include "tests/support/wave_bytes.h"
 
 namespace tovan_test {
 namespace {
@@ -78,27 +79,6 @@ std::string Joined(const std::vector<std::string>& lines) {
 // A quoted Windows path for an entry-point argument.
 std::wstring Argument(const std::wstring& name, const std::wstring& value) {
   return L"\"" + name + L"=" + value + L"\"";
-}
-
-// A one-second 8 kHz tone, so that the ringtone has something to play.
-std::string ToneWave() {
-  const uint32_t samples = 8000;
-  std::string wave = "RIFF";
-  auto put32 = [&](uint32_t v) { wave.append(reinterpret_cast<const char*>(&v), 4); };
-  auto put16 = [&](uint16_t v) { wave.append(reinterpret_cast<const char*>(&v), 2); };
-  put32(36 + samples);
-  wave += "WAVEfmt ";
-  put32(16);
-  put16(1);     // PCM
-  put16(1);     // mono
-  put32(8000);  // samples per second
-  put32(8000);  // bytes per second
-  put16(1);     // block align
-  put16(8);     // bits per sample
-  wave += "data";
-  put32(samples);
-  for (uint32_t i = 0; i < samples; ++i) wave += static_cast<char>((i / 10) % 2 ? 160 : 96);
-  return wave;
 }
 
 std::string EscapeForNotation(const std::string& text) {
@@ -199,7 +179,7 @@ class TovanSessionTest : public testing::Test {
 TEST_F(TovanSessionTest, ScriptedSessionOverEveryAudioMethod) {
   const std::wstring folder = FreshFolder(L"wave");
   const std::wstring wave_path = folder + L"\\ring.wav";
-  WriteWholeFile(wave_path, ToneWave());
+  WriteWholeFile(wave_path, WavBytes(8000));  // one second
   const std::string wave = EscapeForNotation(Narrow(wave_path));
   // Endpoint ids differ between sound servers: take them from a first run.
   std::string playback_id;

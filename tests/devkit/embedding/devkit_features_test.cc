@@ -103,7 +103,7 @@ class FeaturesTest : public ::testing::Test {
 // ---- Script mode -------------------------------------------------------------
 
 TEST_F(FeaturesTest, ScriptRunsAfterTheFirstFrameWritesTheTranscriptAndClosesTheWindow) {
-  devkit_test::WriteTextFile(
+  devkit_test::WriteWholeFile(
       folder_.File(L"script.txt"),
       "# comment, then a blank line\n"
       "\n"
@@ -177,9 +177,9 @@ void EndEngine() {
 }
 
 TEST_F(FeaturesTest, HostMayEndTheEngineFromItsCallbacks) {
-  devkit_test::WriteTextFile(folder_.File(L"script.txt"),
-                             "com.brenmo.tovan/windows_audio stopRingtone()\n"
-                             "com.brenmo.tovan/windows_audio stopRingtone()\n");
+  devkit_test::WriteWholeFile(folder_.File(L"script.txt"),
+                              "com.brenmo.tovan/windows_audio stopRingtone()\n"
+                              "com.brenmo.tovan/windows_audio stopRingtone()\n");
   struct Case {
     const char* name;
     bool end_in_frame_callback;
@@ -239,8 +239,8 @@ TEST(FaultAfterScriptChild, DISABLED_Run) {
 }
 
 TEST_F(FeaturesTest, CrashAfterScriptFaultsOnTheUiThreadInsteadOfClosing) {
-  devkit_test::WriteTextFile(folder_.File(L"script.txt"),
-                             "com.brenmo.tovan/windows_audio stopRingtone()\n");
+  devkit_test::WriteWholeFile(folder_.File(L"script.txt"),
+                              "com.brenmo.tovan/windows_audio stopRingtone()\n");
   const DWORD exit_code =
       RunChild(L"FaultAfterScriptChild.DISABLED_Run", {{L"DEVKIT_CHILD_FOLDER", folder_.path()}});
   EXPECT_EQ(exit_code, 0x7Du) << "the access violation reached the process's handler";

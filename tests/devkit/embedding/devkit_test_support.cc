@@ -4,25 +4,8 @@
 #include <regex>
 
 namespace devkit_test {
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), length,
-                      nullptr, nullptr);
-  return out;
-}
 
-namespace {
-
-void TouchFile(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TempFolder::TempFolder() {
   wchar_t temp[MAX_PATH + 1];
@@ -44,8 +27,8 @@ void MakeBundle(const std::wstring& folder, BundlePart leave_out) {
   if (leave_out != BundlePart::kAssets) {
     CreateDirectoryW((folder + L"\\flutter_assets").c_str(), nullptr);
   }
-  if (leave_out != BundlePart::kIcuData) TouchFile(folder + L"\\icudtl.dat");
-  if (leave_out != BundlePart::kAotLibrary) TouchFile(folder + L"\\app.so");
+  if (leave_out != BundlePart::kIcuData) WriteWholeFile(folder + L"\\icudtl.dat", "");
+  if (leave_out != BundlePart::kAotLibrary) WriteWholeFile(folder + L"\\app.so", "");
 }
 
 void RemoveTree(const std::wstring& path) {
@@ -125,17 +108,7 @@ void RecordResponse(const uint8_t* data, size_t size, void* user_data) {
 }
 
 std::vector<std::string> ReadLines(const std::wstring& path) {
-  std::string contents;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) {
-    char buffer[4096];
-    DWORD count = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &count, nullptr) && count > 0) {
-      contents.append(buffer, count);
-    }
-    CloseHandle(file);
-  }
+  const std::string contents = tovan_test::ReadWholeFile(path);
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < contents.size()) {
@@ -145,15 +118,6 @@ std::vector<std::string> ReadLines(const std::wstring& path) {
     start = end + 1;
   }
   return lines;
-}
-
-void WriteTextFile(const std::wstring& path, const std::string& contents) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
-  CloseHandle(file);
 }
 
 std::vector<std::string> LinesWith(const std::vector<std::string>& lines, const std::string& text) {

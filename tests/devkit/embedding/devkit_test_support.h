@@ -12,8 +12,12 @@
 #include <vector>
 
 #include "channel/flutter_windows_api.h"
+#include "tests/support/text_files.h"
 
 namespace devkit_test {
+
+using tovan_test::Narrow;
+using tovan_test::WriteWholeFile;
 
 // A folder under the temporary directory, removed with everything in it.
 class TempFolder {
@@ -31,9 +35,6 @@ class TempFolder {
  private:
   std::wstring path_;
 };
-
-// UTF-16 to UTF-8.
-std::string Narrow(const std::wstring& text);
 
 enum class BundlePart { kNone, kAssets, kIcuData, kAotLibrary };
 
@@ -77,8 +78,8 @@ struct Responses {
 };
 void RecordResponse(const uint8_t* data, size_t size, void* user_data);
 
+// The file's lines, split at LF.
 std::vector<std::string> ReadLines(const std::wstring& path);
-void WriteTextFile(const std::wstring& path, const std::string& contents);
 // Lines that contain `text`.
 std::vector<std::string> LinesWith(const std::vector<std::string>& lines, const std::string& text);
 // Index of the first line containing `text` at or after `from`, or -1.
