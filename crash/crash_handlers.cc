@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "crash/crash_report_writer.h"
+#include "crash/crash_writer_thread.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ constexpr int kRuntimeHandlerExitCode = 3;
 constexpr DWORD kMsvcThrowCode = 0xE06D7363;
 constexpr DWORD kGccThrowCode = 0x20474343;
 constexpr DWORD kBreakpointCode = 0x80000003;
+constexpr DWORD kStackOverflowCode = 0xC00000FD;
 constexpr DWORD kErrorSeverityBits = 0xC0000000;
 
 // Error-severity exceptions, thrown language exceptions and breakpoints are recorded. The
@@ -36,37 +38,54 @@ bool ShouldRecord(DWORD code) {
 // Called first for every exception on every thread. Records and lets the search go on, so that a
 // frame handler may still catch the exception; that is also why it never waits for another
 // thread's report.
+//
+// A stack overflow is the exception: it leaves the thread too little stack to go on searching,
+// and a second overflow in a later handler would end only the thread (under Wine the process
+// then exits with 0, as if nothing had happened). Once the files are written, the process ends
+// with the overflow's code.
 LONG WINAPI OnVectoredException(EXCEPTION_POINTERS* exception) {
   if (exception == nullptr || exception->ExceptionRecord == nullptr) {
     return EXCEPTION_CONTINUE_SEARCH;
   }
-  if (ShouldRecord(exception->ExceptionRecord->ExceptionCode)) {
-    WriteCrashReportUnlessBusy("vectored_exception", exception);
+  const DWORD code = exception->ExceptionRecord->ExceptionCode;
+  if (code == kStackOverflowCode) {
+    WriteCrashReport("vectored_exception", exception, code);
+    TerminateProcess(GetCurrentProcess(), code);
+  }
+  if (ShouldRecord(code)) {
+    WriteCrashReportUnlessBusy("vectored_exception", exception, code);
   }
   return EXCEPTION_CONTINUE_SEARCH;
+}
+
+UINT ExceptionCodeOf(const EXCEPTION_POINTERS* exception) {
+  return exception != nullptr && exception->ExceptionRecord != nullptr
+             ? exception->ExceptionRecord->ExceptionCode
+             : 0;
 }
 
 // No frame handled the exception: record it (if nothing was recorded yet) and let the platform
 // end the process.
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exception) {
-  WriteCrashReport("unhandled_exception", exception);
+  WriteCrashReport("unhandled_exception", exception, ExceptionCodeOf(exception));
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
 void __cdecl OnSignal(int signalNumber) {
-  WriteCrashReport(signalNumber == SIGABRT ? "sigabrt" : "signal", nullptr);
-  _Exit(128 + signalNumber);
+  const int exitCode = 128 + signalNumber;
+  WriteCrashReport(signalNumber == SIGABRT ? "sigabrt" : "signal", nullptr, exitCode);
+  _Exit(exitCode);
 }
 
 void __cdecl OnInvalidParameter(const wchar_t* /*expression*/, const wchar_t* /*function*/,
                                 const wchar_t* /*file*/, unsigned int /*line*/,
                                 std::uintptr_t /*reserved*/) {
-  WriteCrashReport("crt_invalid_parameter", nullptr);
+  WriteCrashReport("crt_invalid_parameter", nullptr, kRuntimeHandlerExitCode);
   _Exit(kRuntimeHandlerExitCode);
 }
 
 void __cdecl OnPureVirtualCall() {
-  WriteCrashReport("crt_purecall", nullptr);
+  WriteCrashReport("crt_purecall", nullptr, kRuntimeHandlerExitCode);
   _Exit(kRuntimeHandlerExitCode);
 }
 
@@ -78,6 +97,9 @@ void __cdecl OnPureVirtualCall() {
 // discarded. Both runtimes also wrap the main thread's entry in an exception frame that hands an
 // access violation there to the SIGSEGV handler: a fault on the main thread ends through OnSignal
 // (exit code 139), one on another thread through OnUnhandledException.
+//
+// Last comes the crash writer thread, the only start-up cost: one thread that waits. Should it
+// not start, faulting threads write their files themselves.
 void InstallCrashHandlers() {
   ULONG guarantee = kStackGuaranteeBytes;
   SetThreadStackGuarantee(&guarantee);
@@ -87,4 +109,5 @@ void InstallCrashHandlers() {
   std::signal(SIGSEGV, OnSignal);
   _set_invalid_parameter_handler(OnInvalidParameter);
   _set_purecall_handler(OnPureVirtualCall);
+  StartCrashWriterThread();
 }

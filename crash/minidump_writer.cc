@@ -19,14 +19,30 @@ void SetMiniDumpWriterForTesting(MiniDumpWriter writer) {
   g_writer.store(writer != nullptr ? writer : MiniDumpWriteDump);
 }
 
-void WriteMinidump(const wchar_t* path, EXCEPTION_POINTERS* exception) {
-  ScopedFile file = CreateFileForWriting(path);
+namespace {
+
+// Marks the open file for deletion when its last handle closes, or lifts the mark. The system
+// keeps the mark even when the process ends without closing the handle itself.
+bool SetDeleteOnClose(HANDLE file, bool remove) {
+  // Its one member is named DeleteFile, which windows.h defines as a macro.
+  FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(remove ? TRUE : FALSE)};
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) !=
+         FALSE;
+}
+
+}  // namespace
+
+void WriteMinidump(const wchar_t* path, EXCEPTION_POINTERS* exception, DWORD threadId) {
+  ScopedFile file = CreateFileForWriting(path, DELETE);
   if (!file.IsValid()) {
     return;
   }
+  // Where the mark cannot be set (a file system without it), a dump that is never finished may
+  // stay behind, as it would without the mark; the dump itself is still worth writing.
+  const bool marked = SetDeleteOnClose(file.Get(), true);
   MINIDUMP_EXCEPTION_INFORMATION info = {};
   if (exception != nullptr) {
-    info.ThreadId = GetCurrentThreadId();
+    info.ThreadId = threadId;
     info.ExceptionPointers = exception;
     info.ClientPointers = FALSE;
   }
@@ -34,8 +50,11 @@ void WriteMinidump(const wchar_t* path, EXCEPTION_POINTERS* exception) {
       g_writer.load()(GetCurrentProcess(), GetCurrentProcessId(), file.Get(), kDumpType,
                       exception != nullptr ? &info : nullptr, nullptr, nullptr);
   FlushFileBuffers(file.Get());
+  if (written && marked) {
+    SetDeleteOnClose(file.Get(), false);
+  }
   file.Close();
-  if (!written) {
+  if (!written && !marked) {
     DeleteFileW(path);
   }
 }

@@ -7,6 +7,8 @@
 //   failing-dump         make the minidump writer fail after writing part of the file
 //   slow-dump=MS         make the minidump writer take MS milliseconds longer
 //   faulting-dump        make the minidump writer fault (a fault inside the report writer)
+//   stalling-dump        make the minidump writer write part of the file, then hang
+//   stall-limit=MS       give up on a stalled writer after MS milliseconds
 //   av                   access violation on the main thread
 //   av-thread            access violation on a second thread
 //   race                 two threads that fault at the same moment
@@ -21,6 +23,7 @@
 //   raise-unhandled=CODE RaiseException(CODE), left to the handlers
 //   sleep=MS             sleep
 //   stack-overflow       unbounded recursion on the main thread
+//   stack-overflow-thread  the same on a second thread
 // The probe exits with 0 when no action ended it, and with 2 on an unknown action.
 
 #include <windows.h>
@@ -38,6 +41,7 @@
 #include "crash/crash_diagnostics.h"
 #include "crash/crash_directory_sources.h"
 #include "crash/crash_handlers.h"
+#include "crash/crash_report_writer.h"
 #include "crash/minidump_writer.h"
 
 namespace {
@@ -96,6 +100,15 @@ BOOL WINAPI SlowDump(HANDLE process, DWORD processId, HANDLE file, MINIDUMP_TYPE
                      PMINIDUMP_CALLBACK_INFORMATION callback) {
   Sleep(g_slowDumpMs);
   return MiniDumpWriteDump(process, processId, file, type, exception, streams, callback);
+}
+
+BOOL WINAPI StallingDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
+                         PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION) {
+  const char partial[] = "MDMP stalled";
+  DWORD written = 0;
+  WriteFile(file, partial, sizeof(partial), &written, nullptr);
+  Sleep(INFINITE);
+  return TRUE;
 }
 
 BOOL WINAPI FaultingDump(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
@@ -170,6 +183,8 @@ int Recurse(int depth) {
   return Recurse(depth + 1) + frame[0];
 }
 
+DWORD WINAPI OverflowOnThread(LPVOID) { return static_cast<DWORD>(Recurse(0)); }
+
 bool SetCells(const wchar_t* text) {
   long values[4] = {};
   for (long& value : values) {
@@ -207,6 +222,10 @@ bool Perform(const wchar_t* action) {
   } else if (is(L"slow-dump")) {
     g_slowDumpMs = std::wcstoul(value, nullptr, 10);
     SetMiniDumpWriterForTesting(SlowDump);
+  } else if (is(L"stalling-dump")) {
+    SetMiniDumpWriterForTesting(StallingDump);
+  } else if (is(L"stall-limit")) {
+    SetWriterStallLimitForTesting(std::wcstoul(value, nullptr, 10));
   } else if (is(L"faulting-dump")) {
     SetMiniDumpWriterForTesting(FaultingDump);
   } else if (is(L"av")) {
@@ -244,6 +263,8 @@ bool Perform(const wchar_t* action) {
     RaiseException(std::wcstoul(value, nullptr, 0), 0, 0, nullptr);
   } else if (is(L"sleep")) {
     Sleep(std::wcstoul(value, nullptr, 10));
+  } else if (is(L"stack-overflow-thread")) {
+    RunThreads(1, OverflowOnThread);
   } else if (is(L"stack-overflow")) {
     return Recurse(0) != 0;
   } else {

@@ -27,10 +27,14 @@ constexpr DWORD kSegmentationExit = 139;
 constexpr DWORD kAbortExit = 150;
 constexpr DWORD kRuntimeHandlerExit = 3;
 constexpr DWORD kAccessViolation = 0xC0000005;
+constexpr DWORD kStackOverflow = 0xC00000FD;
 // The code GCC raises a throw under; an MSVC build would record 0xE06D7363.
 constexpr DWORD kGccThrow = 0x20474343;
 
 enum class FaultThread { kMain, kOther };
+
+const wchar_t kUnexpressibleCase[] = L"av_\u5F20\u4F1F_\U0001F4DE";
+const std::string kPreviousReport = "reason=previous\r\n";
 
 // A fault that the crash capture records: how to cause it and what must be left behind.
 struct RecordedCase {
@@ -56,7 +60,8 @@ const std::vector<RecordedCase>& RecordedCases() {
        kAccessViolation,
        true,
        FaultThread::kMain},
-      {L"av_thread",
+      // A profile path the 8-bit code page can express keeps its 8-bit form in the report.
+      {L"av_thread_\u00E9",
        {L"av-thread"},
        {5, 0, 0, 3},
        kAccessViolation,
@@ -65,6 +70,34 @@ const std::vector<RecordedCase>& RecordedCases() {
        true,
        FaultThread::kOther},
       {L"abort", {L"abort"}, {0, 0, 0, 0}, kAbortExit, "sigabrt", 0, false, FaultThread::kMain},
+      // A profile named in Chinese, with a character outside the BMP: the report names the dump
+      // in UTF-8, and replaces an earlier process's report (see SetUpTestSuite).
+      {kUnexpressibleCase,
+       {L"av"},
+       {5, 0, 0, 1},
+       kSegmentationExit,
+       "vectored_exception",
+       kAccessViolation,
+       true,
+       FaultThread::kMain},
+      // An overflow leaves the faulting thread almost no stack; the files are written for it and
+      // the process ends with the overflow's code, on any thread.
+      {L"stack_overflow_main",
+       {L"stack-overflow"},
+       {1, 0, 0, 1},
+       kStackOverflow,
+       "vectored_exception",
+       kStackOverflow,
+       true,
+       FaultThread::kMain},
+      {L"stack_overflow_thread",
+       {L"stack-overflow-thread"},
+       {2, 0, 0, 2},
+       kStackOverflow,
+       "vectored_exception",
+       kStackOverflow,
+       true,
+       FaultThread::kOther},
       {L"segv_signal",
        {L"signal=11"},
        {2, 0, 0, 9},
@@ -163,7 +196,15 @@ std::vector<std::wstring> WithCells(const RecordedCase& c) {
   return actions;
 }
 
+// A path as the report writes it: one byte per character where every character fits in one
+// (what the runtime's 8-bit conversion gives here), UTF-8 otherwise.
 std::string Narrow(const std::wstring& text) {
+  const bool oneByte = std::all_of(text.begin(), text.end(), [](wchar_t c) { return c <= 0xFF; });
+  if (!oneByte) {
+    char utf8[1024] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof(utf8), nullptr, nullptr);
+    return utf8;
+  }
   std::string out;
   for (wchar_t c : text) out.push_back(static_cast<char>(c));
   return out;
@@ -271,6 +312,13 @@ void ExpectValidDump(const fs::path& path, DWORD threadId, bool hasExceptionReco
   EXPECT_NE(std::find(summary.threadIds.begin(), summary.threadIds.end(), threadId),
             summary.threadIds.end())
       << "faulting thread " << threadId << " not in the thread list";
+  // The streams Wine writes for type 0x1065: threads, modules, memory, system and misc info (it
+  // leaves out handle data, unloaded modules and thread info, which Windows adds).
+  for (std::uint32_t stream : {3u, 4u, 5u, 7u, 15u}) {
+    EXPECT_NE(std::find(summary.streamTypes.begin(), summary.streamTypes.end(), stream),
+              summary.streamTypes.end())
+        << "no stream of type " << stream;
+  }
   ASSERT_EQ(summary.exception.has_value(), hasExceptionRecord);
   if (hasExceptionRecord) {
     EXPECT_EQ(summary.exception->threadId, threadId);
@@ -292,12 +340,11 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
 }
 
 const wchar_t kFaultInWriterCase[] = L"fault_in_writer";
+const wchar_t kStalledWriterCase[] = L"stalled_writer";
 const wchar_t kCaughtWhileWritingCase[] = L"caught_while_writing";
 // Well below how long a thread waits for a stalled writer (20 s), well above a probe start under
 // Wine.
 constexpr ULONGLONG kNoWaitMs = 8000;
-const wchar_t kUnexpressibleCase[] = L"unexpressible_\u4E2D\u6587";
-const std::string kPreviousReport = "reason=previous\r\n";
 
 // Runs every probe of the suite at once; tests then look at their own case.
 class CrashReportTest : public ::testing::Test {
@@ -320,13 +367,15 @@ class CrashReportTest : public ::testing::Test {
                            L"raise=0x4001000A", L"raise=0"});
     add(L"failing_dump", {L"failing-dump", L"av"});
     add(L"no_crash_directory", {L"no-crash-directory", L"av"});
-    add(L"stack_overflow", {L"stack-overflow"});
-    // A crash directory whose path the report's 8-bit text cannot express.
-    add(kUnexpressibleCase, {L"av"});
+    // A writer that hangs part-way through the first dump, and a normal exit while a caught throw
+    // is being recorded on another thread.
+    add(kStalledWriterCase, {L"stalling-dump", L"stall-limit=3000", L"av"});
+    add(L"exit_while_writing", {L"slow-dump=6000", L"throw-caught-thread", L"sleep=1500"});
     const ProbeRun& unexpressible = *runs_->at(kUnexpressibleCase);
     fs::create_directories(unexpressible.crashDir(), ignored);
     WriteBytes(unexpressible.crashDir() / L"last_native_crash.txt", kPreviousReport);
     std::vector<ProbeRun*> alone = {runs_->at(kFaultInWriterCase).get(),
+                                    runs_->at(kStalledWriterCase).get(),
                                     runs_->at(kCaughtWhileWritingCase).get()};
     for (const RecordedCase& c : RecordedCases()) {
       if (c.runAlone) alone.push_back(runs_->at(c.name).get());
@@ -470,46 +519,32 @@ TEST_F(CrashReportTest, FaultInsideTheWriterEndsTheProcessWithoutWaitingForItsel
   ASSERT_FALSE(run.hung());
   EXPECT_EQ(run.exitCode(), kAccessViolation) << std::hex << run.exitCode();
   EXPECT_LT(run.elapsedMs(), kNoWaitMs);
-  EXPECT_FALSE(fs::exists(run.crashDir() / L"last_native_crash.txt"));
+  EXPECT_TRUE(FilesIn(run.crashDir()).empty());
+  EXPECT_TRUE(FilesIn(run.tempCopyDir()).empty());
+}
+
+// Neither a writer that never finishes nor a process that ends while it writes leaves a dump,
+// whole or empty, in either folder; the stalled writer ends the process with the fault's own
+// code soon after the limit.
+TEST_F(CrashReportTest, UnfinishedDumpsDisappearWithTheProcess) {
+  const ProbeRun& stalled = Run(kStalledWriterCase);
+  ASSERT_FALSE(stalled.hung());
+  EXPECT_EQ(stalled.exitCode(), kAccessViolation) << std::hex << stalled.exitCode();
+  EXPECT_LT(stalled.elapsedMs(), 3000 + kNoWaitMs);
+  const ProbeRun& exited = Run(L"exit_while_writing");
+  ASSERT_FALSE(exited.hung());
+  EXPECT_EQ(exited.exitCode(), 0u);
+  for (const ProbeRun* run : {&stalled, &exited}) {
+    SCOPED_TRACE(Narrow(run->name()));
+    EXPECT_TRUE(FilesIn(run->crashDir()).empty());
+    EXPECT_TRUE(FilesIn(run->tempCopyDir()).empty());
+  }
 }
 
 TEST_F(CrashReportTest, CaughtThrowDoesNotWaitForAnotherThreadsReport) {
   const ProbeRun& run = Run(kCaughtWhileWritingCase);
   ASSERT_FALSE(run.hung());
   EXPECT_EQ(run.exitCode(), 0u) << "4: the caught throw waited for the writer";
-}
-
-// The report cannot be formatted when the dump path has characters the process's 8-bit code page
-// lacks. The previous report is then kept rather than replaced by an empty file; the dumps are
-// written as usual.
-TEST_F(CrashReportTest, UnformattableReportKeepsThePreviousOne) {
-  const ProbeRun& run = Run(kUnexpressibleCase);
-  ASSERT_FALSE(run.hung());
-  EXPECT_EQ(run.exitCode(), kSegmentationExit);
-  const std::vector<unsigned char> report = ReadBytes(run.crashDir() / L"last_native_crash.txt");
-  EXPECT_EQ(std::string(report.begin(), report.end()), kPreviousReport);
-  const std::vector<fs::path> dumps = DumpsIn(run.crashDir());
-  ASSERT_EQ(dumps.size(), 1u);
-  ExpectValidDump(dumps[0], run.mainThreadId(), true, kAccessViolation, std::nullopt);
-  EXPECT_EQ(DumpsIn(run.tempCopyDir()).size(), 1u);
-}
-
-// What happens depends on how much stack the platform really leaves to the handlers; whatever it
-// is, the process must end, and a report, if any, must be whole.
-TEST_F(CrashReportTest, StackOverflowOnTheMainThreadEndsTheProcess) {
-  const ProbeRun& run = Run(L"stack_overflow");
-  ASSERT_FALSE(run.hung());
-  std::vector<std::string> lines;
-  const fs::path report = run.crashDir() / L"last_native_crash.txt";
-  const bool reported = fs::exists(report);
-  std::printf("stack overflow: exit code 0x%08lX, report %s, %zu dump(s), %zu copy(ies)\n",
-              run.exitCode(), reported ? "written" : "absent", DumpsIn(run.crashDir()).size(),
-              DumpsIn(run.tempCopyDir()).size());
-  if (reported) {
-    ASSERT_TRUE(SplitReport(ReadBytes(report), lines));
-    ASSERT_EQ(lines.size(), 14u);
-    EXPECT_EQ(lines[4], "exceptionCode=0xC00000FD");
-  }
 }
 
 }  // namespace

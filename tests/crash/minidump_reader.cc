@@ -54,6 +54,7 @@ std::optional<std::string> ReadMinidump(const std::vector<unsigned char>& bytes,
     const std::uint32_t size = in.U32(entry + 4);
     const std::uint32_t rva = in.U32(entry + 8);
     if (!in.Has(rva, size)) return "stream " + std::to_string(type) + " outside the file";
+    summary.streamTypes.push_back(type);
     if (type == kThreadListStream) {
       if (size < 4) return "thread list too short";
       const std::uint32_t count = in.U32(rva);

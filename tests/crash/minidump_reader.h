@@ -9,6 +9,7 @@
 // header, the stream directory, the thread list and the exception stream.
 struct MinidumpSummary {
   std::uint32_t streamCount = 0;
+  std::vector<std::uint32_t> streamTypes;  // in directory order
   std::vector<std::uint32_t> threadIds;
   struct Exception {
     std::uint32_t threadId = 0;
