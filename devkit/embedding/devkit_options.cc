@@ -1,5 +1,6 @@
 #include "devkit/embedding/devkit_options.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -35,7 +36,12 @@ DevkitOptions ParseDevkitOptions(const std::vector<std::string>& arguments) {
         options.script_timeout_ms = static_cast<int>(ms);
       }
     } else if (argument == "--crash-after-script") {
-      options.crash_after_script = true;
+      options.crash_after_script = FaultKind::kAccessViolation;
+    } else if (TakeValue(argument, "--crash-after-script=", &value)) {
+      if (!ParseFaultKind(value, &options.crash_after_script)) {
+        std::fprintf(stderr, "devkit: unknown fault kind in %s\n", argument.c_str());
+        std::fflush(stderr);
+      }
     }
   }
   return options;

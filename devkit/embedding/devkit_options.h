@@ -6,13 +6,16 @@
 //                            (script.h describes the format)
 //   --transcript=FILE        write each scripted call and its reply to FILE
 //   --script-timeout-ms=N    wait at most N ms for each reply (default 5000)
-//   --crash-after-script     fault on the UI thread after the script instead
-//                            of closing the window
+//   --crash-after-script[=KIND]  fault after the script instead of closing the
+//                            window; KIND as in fault_on_purpose.h, by default
+//                            access-violation
 #ifndef DEVKIT_EMBEDDING_DEVKIT_OPTIONS_H_
 #define DEVKIT_EMBEDDING_DEVKIT_OPTIONS_H_
 
 #include <string>
 #include <vector>
+
+#include "devkit/embedding/fault_on_purpose.h"
 
 namespace devkit {
 
@@ -21,7 +24,7 @@ struct DevkitOptions {
   std::string script_path;
   std::string transcript_path;
   int script_timeout_ms = 5000;
-  bool crash_after_script = false;
+  FaultKind crash_after_script = FaultKind::kNone;
 };
 
 DevkitOptions ParseDevkitOptions(const std::vector<std::string>& arguments);

@@ -21,14 +21,6 @@ bool ReadWholeFile(const std::string& path, std::string* contents) {
   return ok;
 }
 
-[[noreturn]] void FaultOnPurpose() {
-  // A write through a null pointer: the access violation the host's crash
-  // capture is there for.
-  volatile int* volatile nowhere = nullptr;
-  *nowhere = 0x7D;
-  __builtin_unreachable();
-}
-
 }  // namespace
 
 ScriptRunner::ScriptRunner(View* view, Messenger* messenger, const DevkitOptions& options)
@@ -127,11 +119,11 @@ void ScriptRunner::OnReply(uint64_t step_number, const std::vector<uint8_t>& rep
 
 void ScriptRunner::Finish() {
   Write("end");
-  const bool crash = options_.crash_after_script;
+  const FaultKind fault = options_.crash_after_script;
   HWND window = view_->window();
   Stop();
-  if (crash) {
-    view_->PostTask([]() { FaultOnPurpose(); });
+  if (fault != FaultKind::kNone) {
+    view_->PostTask([fault]() { FaultOnPurpose(fault); });
   } else if (window != nullptr) {
     PostMessageW(GetAncestor(window, GA_ROOT), WM_CLOSE, 0, 0);
   }
