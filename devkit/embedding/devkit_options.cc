@@ -36,6 +36,8 @@ DevkitOptions ParseDevkitOptions(const std::vector<std::string>& arguments) {
       }
     } else if (argument == "--crash-after-script") {
       options.crash_after_script = true;
+    } else if (argument == "--devkit-lenient") {
+      options.lenient = true;
     }
   }
   return options;

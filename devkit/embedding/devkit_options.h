@@ -8,6 +8,8 @@
 //   --script-timeout-ms=N    wait at most N ms for each reply (default 5000)
 //   --crash-after-script     fault on the UI thread after the script instead
 //                            of closing the window
+//   --devkit-lenient         report contract violations without ending the
+//                            process (contract.h)
 #ifndef DEVKIT_EMBEDDING_DEVKIT_OPTIONS_H_
 #define DEVKIT_EMBEDDING_DEVKIT_OPTIONS_H_
 
@@ -22,6 +24,7 @@ struct DevkitOptions {
   std::string transcript_path;
   int script_timeout_ms = 5000;
   bool crash_after_script = false;
+  bool lenient = false;  // --devkit-lenient: contract violations are not fatal (contract.h)
 };
 
 DevkitOptions ParseDevkitOptions(const std::vector<std::string>& arguments);
