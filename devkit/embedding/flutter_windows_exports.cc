@@ -179,10 +179,11 @@ FLUTTER_EXPORT bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef handle) 
                                             " was taken over by a view controller, which ends it");
     engine = nullptr;
   }
+  const bool destroyed = engine != nullptr;
   Line("FlutterDesktopEngineDestroy engine=" + Name(HandleKind::kEngine, handle) + " -> " +
-       Bool(engine != nullptr));
-  if (engine != nullptr) delete engine;
-  return engine != nullptr;
+       Bool(destroyed));
+  delete engine;
+  return destroyed;
 }
 
 FLUTTER_EXPORT FlutterDesktopMessengerRef
