@@ -11,7 +11,7 @@
 //   violation FlutterDesktopEngineDestroy engine#1 was taken over ...  (trace)
 //
 // then the process ends at once with exit code kContractViolationExitCode,
-// before the call touches anything. A host bug of these kinds therefore fails
+// the call having had no effect. A host bug of these kinds therefore fails
 // every test and scripted session that meets it.
 //
 // Lenient mode, for exploring by hand at the console, writes the same line
