@@ -59,6 +59,11 @@ struct ContractCase {
 };
 
 const std::vector<ContractCase>& Cases() {
+  const auto answer_twice = [](Host& host) {
+    host.Deliver();
+    host.Respond(0);
+    host.Respond(0);
+  };
   static const std::vector<ContractCase> cases = {
       {"keeps the contract",
        [](Host& host) {
@@ -93,13 +98,8 @@ const std::vector<ContractCase>& Cases() {
          FlutterDesktopPluginRegistrarGetMessenger(host.registrar);
        },
        "FlutterDesktopPluginRegistrarGetMessenger", "unknown or ended registrar handle"},
-      {"response handle used twice",
-       [](Host& host) {
-         host.Deliver();
-         host.Respond(0);
-         host.Respond(0);
-       },
-       "FlutterDesktopMessengerSendResponse", "was answered before or never given out"},
+      {"response handle used twice", answer_twice, "FlutterDesktopMessengerSendResponse",
+       "was answered before or never given out"},
       {"response after the engine's end",
        [](Host& host) {
          host.Deliver();
@@ -136,12 +136,7 @@ const std::vector<ContractCase>& Cases() {
                                                               0, nullptr);
        },
        "FlutterDesktopViewControllerHandleTopLevelWindowProc", "null result pointer"},
-      {"lenient: reported, and the call goes on",
-       [](Host& host) {
-         host.Deliver();
-         host.Respond(0);
-         host.Respond(0);
-       },
+      {"lenient: reported, and the call goes on", answer_twice,
        "FlutterDesktopMessengerSendResponse", "was answered before or never given out", true},
   };
   return cases;
