@@ -74,5 +74,11 @@ bool GetStringArgument(const EncodableValueMap& arguments, const std::string& ke
     result.Error(kInvalidArgument, key + " must not be empty");
     return false;
   }
+  // The text goes on to the platform as a C string, which would end at the first NUL: a path or
+  // an endpoint id would be acted on cut short while the whole text is reported.
+  if (value.find('\0') != std::string::npos) {
+    result.Error(kInvalidArgument, key + " must not contain a NUL character");
+    return false;
+  }
   return true;
 }

@@ -27,7 +27,7 @@ bool GetBoolArgument(const flutter::EncodableValueMap& arguments, const std::str
 bool GetNumberArgument(const flutter::EncodableValueMap& arguments, const std::string& key,
                        double& value, flutter::MethodResult<flutter::EncodableValue>& result);
 
-// Accepts a non-empty string; blanks count as content. The text is copied into `value` before
-// the emptiness check.
+// Accepts a non-empty string without a NUL character; blanks count as content. The text is
+// copied into `value` before the emptiness and NUL checks.
 bool GetStringArgument(const flutter::EncodableValueMap& arguments, const std::string& key,
                        std::string& value, flutter::MethodResult<flutter::EncodableValue>& result);

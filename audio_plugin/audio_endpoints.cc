@@ -32,28 +32,57 @@ constexpr char kUnknownDeviceLabel[] = "Unknown device";
 
 void WriteDebugLine(const char* text) { ActiveAudioSystemCalls().write_debug_line(text); }
 
+// Owns a text that a COM interface allocated for its caller; freed with CoTaskMemFree on every
+// path, including a conversion that throws.
+class CoTaskText {
+ public:
+  CoTaskText() = default;
+  ~CoTaskText() { CoTaskMemFree(text_); }
+  CoTaskText(const CoTaskText&) = delete;
+  CoTaskText& operator=(const CoTaskText&) = delete;
+
+  wchar_t** Receive() { return &text_; }
+  const wchar_t* get() const { return text_; }
+
+ private:
+  wchar_t* text_ = nullptr;
+};
+
+// Owns a property value read from a property store; cleared with PropVariantClear on every path.
+class ScopedPropVariant {
+ public:
+  ScopedPropVariant() { PropVariantInit(&value_); }
+  ~ScopedPropVariant() { PropVariantClear(&value_); }
+  ScopedPropVariant(const ScopedPropVariant&) = delete;
+  ScopedPropVariant& operator=(const ScopedPropVariant&) = delete;
+
+  PROPVARIANT* Receive() { return &value_; }
+  // The wide text the value holds, or null when it holds anything else: the pointer shares its
+  // place with every other alternative, so the type tag decides whether it is a text at all.
+  const wchar_t* Text() const { return value_.vt == VT_LPWSTR ? value_.pwszVal : nullptr; }
+
+ private:
+  PROPVARIANT value_;
+};
+
 // The endpoint's id in UTF-8, or the empty string when it cannot be read.
 std::string ReadEndpointId(IMMDevice* device) {
-  wchar_t* id = nullptr;
-  if (FAILED(device->GetId(&id)) || id == nullptr) return std::string();
-  std::string utf8 = WideToUtf8(id);
-  CoTaskMemFree(id);
-  return utf8;
+  CoTaskText id;
+  if (FAILED(device->GetId(id.Receive())) || id.get() == nullptr) return std::string();
+  return WideToUtf8(id.get());
 }
 
-// The endpoint's friendly name in UTF-8, or "Unknown device" when it cannot be read.
+// The endpoint's friendly name in UTF-8, or "Unknown device" when it cannot be read as a text.
 std::string ReadEndpointLabel(IMMDevice* device) {
-  std::string label = kUnknownDeviceLabel;
   ComPtr<IPropertyStore> store;
-  if (FAILED(device->OpenPropertyStore(STGM_READ, store.GetAddressOf())) || !store) return label;
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  // Endpoints store the name as a wide text; other tags leave the pointer null or are not seen.
-  if (SUCCEEDED(store->GetValue(kDeviceFriendlyName, &value)) && value.pwszVal != nullptr) {
-    label = WideToUtf8(value.pwszVal);
+  if (FAILED(device->OpenPropertyStore(STGM_READ, store.GetAddressOf())) || !store) {
+    return kUnknownDeviceLabel;
   }
-  PropVariantClear(&value);
-  return label;
+  ScopedPropVariant value;
+  if (FAILED(store->GetValue(kDeviceFriendlyName, value.Receive())) || value.Text() == nullptr) {
+    return kUnknownDeviceLabel;
+  }
+  return WideToUtf8(value.Text());
 }
 
 // The id of the default endpoint of `flow` for the console role; empty when there is none.

@@ -15,6 +15,8 @@ constexpr char kChannelName[] = "com.brenmo.tovan/windows_audio";
 }  // namespace
 
 void WindowsAudioPlugin::RegisterWithRegistrar(flutter::PluginRegistrarWindows* registrar) {
+  // No registrar (an engine that never ran): there is no messenger to serve the channel on.
+  if (registrar == nullptr) return;
   const flutter::StandardMethodCodec& codec = flutter::StandardMethodCodec::SharedInstance();
   // The channel object is only needed to install the handler; the messenger keeps the handler.
   const flutter::MethodCallChannel channel(registrar->GetMessenger(), kChannelName, &codec);

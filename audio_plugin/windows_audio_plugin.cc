@@ -11,17 +11,24 @@
 namespace {
 
 // Logs that a call ended in an exception and answers it with "NATIVE_EXCEPTION" unless it has
-// been answered already. Nothing may escape from here: the dispatcher's callers cannot handle it.
-void AnswerAfterException(PendingAnswer& pending, const char* log_line,
-                          const char* message) noexcept {
+// been answered already: through `pending` once the dispatcher has made it, through the call's
+// own `result` when making it was what failed. Nothing may escape from here: the dispatcher's
+// callers cannot handle it.
+void AnswerAfterException(PendingAnswer* pending,
+                          std::unique_ptr<WindowsAudioPlugin::MethodResult>& result,
+                          const char* log_line, const char* message) noexcept {
   try {
     ActiveAudioSystemCalls().write_debug_line(log_line);
   } catch (...) {
     // The answer matters more than the log line.
   }
-  if (pending.answered()) return;
+  if (pending != nullptr && pending->answered()) return;
   try {
-    pending.Error("NATIVE_EXCEPTION", message, nullptr);
+    if (pending != nullptr) {
+      pending->Error("NATIVE_EXCEPTION", message, nullptr);
+    } else if (result) {
+      result->Error("NATIVE_EXCEPTION", message);
+    }
   } catch (...) {
     // The result itself cannot answer; the call is lost either way.
   }
@@ -43,9 +50,11 @@ WindowsAudioPlugin::~WindowsAudioPlugin() {
 void WindowsAudioPlugin::HandleMethodCall(const MethodCall& call,
                                           std::unique_ptr<MethodResult> result) {
   // Handlers own what they are given, but the dispatcher keeps a share of the call's answer so
-  // that a handler that throws before answering cannot leave the call waiting for ever.
-  const std::shared_ptr<PendingAnswer> pending = std::make_shared<PendingAnswer>(std::move(result));
+  // that a handler that throws before answering cannot leave the call waiting for ever. Made
+  // inside the net: when making it fails, the call's own result is still here to answer.
+  std::shared_ptr<PendingAnswer> pending;
   try {
+    pending = std::make_shared<PendingAnswer>(std::move(result));
     const std::string& name = call.GetMethodName();
     if (name == "playRingtone") {
       HandlePlayRingtone(call, PendingAnswer::HandlerResult(pending));
@@ -75,10 +84,11 @@ void WindowsAudioPlugin::HandleMethodCall(const MethodCall& call,
       pending->NotImplemented();
     }
   } catch (const std::exception& exception) {
-    AnswerAfterException(*pending, "[WindowsAudioPlugin] Exception caught in HandleMethodCall",
+    AnswerAfterException(pending.get(), result,
+                         "[WindowsAudioPlugin] Exception caught in HandleMethodCall",
                          exception.what());
   } catch (...) {
-    AnswerAfterException(*pending,
+    AnswerAfterException(pending.get(), result,
                          "[WindowsAudioPlugin] Unknown exception caught in HandleMethodCall",
                          "Unknown native exception occurred");
   }

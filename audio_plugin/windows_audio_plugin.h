@@ -25,6 +25,7 @@ class WindowsAudioPlugin : public flutter::Plugin {
   using MethodResult = flutter::MethodResult<flutter::EncodableValue>;
 
   // Opens the audio channel on the registrar's messenger and gives the registrar a new plugin.
+  // Does nothing without a registrar.
   static void RegisterWithRegistrar(flutter::PluginRegistrarWindows* registrar);
 
   WindowsAudioPlugin();

@@ -26,10 +26,11 @@ FlutterEngine::FlutterEngine(const ProjectSettings& project) {
   properties.entrypoint_argv = arguments.empty() ? nullptr : arguments.data();
 
   engine_ = FlutterDesktopEngineCreate(&properties);
-  // Without an engine there is no messenger to ask for; the wrapper keeps an
-  // empty one so that GetMessenger never hands out null.
-  messenger_ = std::make_unique<BinaryMessengerImpl>(
-      engine_ != nullptr ? FlutterDesktopEngineGetMessenger(engine_) : nullptr);
+  // Without an engine there is no messenger: a wrapper over a null handle
+  // would pass that handle to the library on every use.
+  if (engine_ != nullptr) {
+    messenger_ = std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine_));
+  }
 }
 
 FlutterEngine::~FlutterEngine() {

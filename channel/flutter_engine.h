@@ -30,6 +30,7 @@ class FlutterEngine : public PluginRegistry {
   // Null, with a message on the standard error stream, without an engine.
   FlutterDesktopPluginRegistrarRef GetPluginRegistrar(const std::string& plugin_name) override;
 
+  // Null when the engine could not be created.
   BinaryMessenger* GetMessenger() const { return messenger_.get(); }
 
   // Gives up ownership of the engine handle (to the embedding's view

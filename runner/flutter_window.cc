@@ -29,8 +29,12 @@ bool FlutterWindow::CreateContent() {
   }
 
   RegisterExternalPlugins(engine);
-  WindowsAudioPlugin::RegisterWithRegistrar(
-      flutter::RegistrarCache::RegistrarFor(engine->GetPluginRegistrar("WindowsAudioPlugin")));
+  // The cache answers null for a null registrar handle; the audio channel then
+  // stays closed rather than being opened on nothing.
+  if (flutter::PluginRegistrarWindows* audio_registrar =
+          flutter::RegistrarCache::RegistrarFor(engine->GetPluginRegistrar("WindowsAudioPlugin"))) {
+    WindowsAudioPlugin::RegisterWithRegistrar(audio_registrar);
+  }
 
   AdoptChild(flutter_controller_->GetView()->GetWindowHandle());
 

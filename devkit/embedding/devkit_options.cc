@@ -42,6 +42,8 @@ DevkitOptions ParseDevkitOptions(const std::vector<std::string>& arguments) {
         std::fprintf(stderr, "devkit: unknown fault kind in %s\n", argument.c_str());
         std::fflush(stderr);
       }
+    } else if (argument == "--devkit-lenient") {
+      options.lenient = true;
     }
   }
   return options;

@@ -9,6 +9,8 @@
 //   --crash-after-script[=KIND]  fault after the script instead of closing the
 //                            window; KIND as in fault_on_purpose.h, by default
 //                            access-violation
+//   --devkit-lenient         report contract violations without ending the
+//                            process (contract.h)
 #ifndef DEVKIT_EMBEDDING_DEVKIT_OPTIONS_H_
 #define DEVKIT_EMBEDDING_DEVKIT_OPTIONS_H_
 
@@ -25,6 +27,7 @@ struct DevkitOptions {
   std::string transcript_path;
   int script_timeout_ms = 5000;
   FaultKind crash_after_script = FaultKind::kNone;
+  bool lenient = false;  // --devkit-lenient: contract violations are not fatal (contract.h)
 };
 
 DevkitOptions ParseDevkitOptions(const std::vector<std::string>& arguments);

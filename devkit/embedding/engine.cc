@@ -72,7 +72,7 @@ Engine::~Engine() {
   Handles().Remove(&textures_);
   // The host may hold references of its own; the messenger then outlives
   // the engine, unavailable, until the last of them is released.
-  messenger_->Release();
+  messenger_->ReleaseOwner();
   Handles().Remove(this);
 }
 
@@ -81,7 +81,8 @@ Registrar* Engine::RegistrarFor(const std::string& plugin_name) {
   for (const auto& registrar : registrars_) {
     if (registrar->plugin_name() == plugin_name) return registrar.get();
   }
-  registrars_.push_back(std::make_unique<Registrar>(this, plugin_name));
+  registrars_.push_back(
+      std::make_unique<Registrar>(this, plugin_name, messenger_->NewRegistrarHandle()));
   Handles().Add(HandleKind::kRegistrar, registrars_.back().get());
   return registrars_.back().get();
 }

@@ -1,8 +1,10 @@
 // The exported functions of the development flutter_windows.dll. Each one
-// checks its handles against the registry of live objects, writes its trace
-// line and forwards to the engine, view, messenger, registrar or texture
-// table behind the handle. Calls with handles the library does not know are
-// traced and answered with the function's failure value.
+// checks the call against the contract (its handles against the registry of
+// live objects, its thread, its other arguments), writes its trace line and
+// forwards to the engine, view, messenger, registrar or texture table behind
+// the handle. A call against the contract is a violation (contract.h): fatal
+// by default; in lenient mode it is answered with the function's failure
+// value.
 #include <io.h>
 #include <shellscalingapi.h>
 #include <windows.h>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "channel/flutter_windows_api.h"
+#include "devkit/embedding/contract.h"
 #include "devkit/embedding/devkit_test_api.h"
 #include "devkit/embedding/engine.h"
 #include "devkit/embedding/handle_registry.h"
@@ -41,28 +44,50 @@ std::string Name(HandleKind kind, const void* handle) { return Handles().Name(ki
 const char* SetOrNull(const void* pointer) { return pointer != nullptr ? "set" : "null"; }
 const char* Bool(bool value) { return value ? "true" : "false"; }
 
-Engine* LiveEngine(FlutterDesktopEngineRef handle) {
-  return Handles().IsAlive(HandleKind::kEngine, handle) ? Engine::FromHandle(handle) : nullptr;
+// True when `handle` is a live handle of `kind`; otherwise reports the
+// violation (a null handle, or one never given out or already ended).
+bool Live(const char* function, HandleKind kind, const void* handle, const char* kind_name) {
+  if (Handles().IsAlive(kind, handle)) return true;
+  devkit::ContractViolation(
+      function,
+      std::string(handle == nullptr ? "null " : "unknown or ended ") + kind_name + " handle");
+  return false;
 }
-ViewController* LiveController(FlutterDesktopViewControllerRef handle) {
-  return Handles().IsAlive(HandleKind::kController, handle) ? ViewController::FromHandle(handle)
-                                                            : nullptr;
+
+Engine* LiveEngine(const char* function, FlutterDesktopEngineRef handle) {
+  return Live(function, HandleKind::kEngine, handle, "engine") ? Engine::FromHandle(handle)
+                                                               : nullptr;
 }
-View* LiveView(FlutterDesktopViewRef handle) {
-  return Handles().IsAlive(HandleKind::kView, handle) ? View::FromHandle(handle) : nullptr;
+ViewController* LiveController(const char* function, FlutterDesktopViewControllerRef handle) {
+  return Live(function, HandleKind::kController, handle, "view controller")
+             ? ViewController::FromHandle(handle)
+             : nullptr;
 }
-Messenger* LiveMessenger(FlutterDesktopMessengerRef handle) {
-  return Handles().IsAlive(HandleKind::kMessenger, handle) ? Messenger::FromHandle(handle)
-                                                           : nullptr;
+View* LiveView(const char* function, FlutterDesktopViewRef handle) {
+  return Live(function, HandleKind::kView, handle, "view") ? View::FromHandle(handle) : nullptr;
 }
-Registrar* LiveRegistrar(FlutterDesktopPluginRegistrarRef handle) {
-  return Handles().IsAlive(HandleKind::kRegistrar, handle) ? Registrar::FromHandle(handle)
-                                                           : nullptr;
+Messenger* LiveMessenger(const char* function, FlutterDesktopMessengerRef handle) {
+  return Live(function, HandleKind::kMessenger, handle, "messenger") ? Messenger::FromHandle(handle)
+                                                                     : nullptr;
 }
-TextureTable* LiveTextures(FlutterDesktopTextureRegistrarRef handle) {
-  return Handles().IsAlive(HandleKind::kTextures, handle) ? TextureTable::FromHandle(handle)
-                                                          : nullptr;
+Registrar* LiveRegistrar(const char* function, FlutterDesktopPluginRegistrarRef handle) {
+  return Live(function, HandleKind::kRegistrar, handle, "registrar") ? Registrar::FromHandle(handle)
+                                                                     : nullptr;
 }
+TextureTable* LiveTextures(const char* function, FlutterDesktopTextureRegistrarRef handle) {
+  return Live(function, HandleKind::kTextures, handle, "texture registrar")
+             ? TextureTable::FromHandle(handle)
+             : nullptr;
+}
+
+// An argument the function cannot do without.
+bool Present(const char* function, const void* pointer, const char* what) {
+  if (pointer != nullptr) return true;
+  devkit::ContractViolation(function, std::string("null ") + what);
+  return false;
+}
+
+using devkit::RequireUiThread;
 
 std::string DescribeProperties(const FlutterDesktopEngineProperties& properties) {
   std::string text = "assets=" + devkit::QuoteWide(properties.assets_path) +
@@ -125,10 +150,15 @@ FLUTTER_EXPORT FlutterDesktopEngineRef
 FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* engine_properties) {
   if (engine_properties == nullptr) {
     devkit::Trace().SettleDestination();
+    devkit::ContractViolation(__func__, "null properties");
     Line("FlutterDesktopEngineCreate properties=null -> null");
     return nullptr;
   }
+  if (!RequireUiThread(__func__)) return nullptr;
   auto* engine = new Engine(*engine_properties);
+  // The latest engine's arguments decide how a violation ends, as they
+  // decide where the trace goes.
+  devkit::SetLenient(engine->options().lenient);
   // The trace destination may come with this engine's arguments; it is
   // settled before this call's own line is written.
   if (!engine->options().trace_path.empty()) {
@@ -142,17 +172,24 @@ FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* engine_properti
 }
 
 FLUTTER_EXPORT bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef handle) {
-  Engine* engine = LiveEngine(handle);
-  const bool destroyable = engine != nullptr && !engine->taken_over();
+  Engine* engine = LiveEngine(__func__, handle);
+  if (engine != nullptr && !RequireUiThread(__func__)) return false;
+  if (engine != nullptr && engine->taken_over()) {
+    devkit::ContractViolation(__func__, Name(HandleKind::kEngine, handle) +
+                                            " was taken over by a view controller, which ends it");
+    engine = nullptr;
+  }
+  const bool destroyed = engine != nullptr;
   Line("FlutterDesktopEngineDestroy engine=" + Name(HandleKind::kEngine, handle) + " -> " +
-       Bool(destroyable));
-  if (destroyable) delete engine;
-  return destroyable;
+       Bool(destroyed));
+  delete engine;
+  return destroyed;
 }
 
 FLUTTER_EXPORT FlutterDesktopMessengerRef
 FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef handle) {
-  Engine* engine = LiveEngine(handle);
+  Engine* engine = LiveEngine(__func__, handle);
+  if (engine != nullptr && !RequireUiThread(__func__)) engine = nullptr;
   FlutterDesktopMessengerRef messenger = engine ? engine->messenger()->handle() : nullptr;
   Line("FlutterDesktopEngineGetMessenger engine=" + Name(HandleKind::kEngine, handle) + " -> " +
        Name(HandleKind::kMessenger, messenger));
@@ -161,9 +198,12 @@ FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef handle) {
 
 FLUTTER_EXPORT FlutterDesktopPluginRegistrarRef
 FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef handle, const char* plugin_name) {
-  Engine* engine = LiveEngine(handle);
-  Registrar* registrar =
-      engine != nullptr && plugin_name != nullptr ? engine->RegistrarFor(plugin_name) : nullptr;
+  Engine* engine = LiveEngine(__func__, handle);
+  if (engine != nullptr &&
+      (!RequireUiThread(__func__) || !Present(__func__, plugin_name, "plugin name"))) {
+    engine = nullptr;
+  }
+  Registrar* registrar = engine != nullptr ? engine->RegistrarFor(plugin_name) : nullptr;
   FlutterDesktopPluginRegistrarRef result = registrar ? registrar->handle() : nullptr;
   Line("FlutterDesktopEngineGetPluginRegistrar engine=" + Name(HandleKind::kEngine, handle) +
        " plugin=" + QuoteOrNull(plugin_name) + " -> " + Name(HandleKind::kRegistrar, result));
@@ -173,14 +213,18 @@ FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef handle, const cha
 FLUTTER_EXPORT void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef handle,
                                                              FlutterDesktopOnNextFrame callback,
                                                              void* user_data) {
+  Engine* engine = LiveEngine(__func__, handle);
+  if (engine != nullptr && !RequireUiThread(__func__)) engine = nullptr;
   Line("FlutterDesktopEngineSetNextFrameCallback engine=" + Name(HandleKind::kEngine, handle) +
        " callback=" + SetOrNull(reinterpret_cast<const void*>(callback)));
-  if (Engine* engine = LiveEngine(handle)) engine->SetNextFrameCallback(callback, user_data);
+  if (engine != nullptr) engine->SetNextFrameCallback(callback, user_data);
 }
 
 FLUTTER_EXPORT void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef handle) {
+  Engine* engine = LiveEngine(__func__, handle);
+  if (engine != nullptr && !RequireUiThread(__func__)) engine = nullptr;
   Line("FlutterDesktopEngineReloadSystemFonts engine=" + Name(HandleKind::kEngine, handle));
-  if (Engine* engine = LiveEngine(handle)) engine->ReloadSystemFonts();
+  if (engine != nullptr) engine->ReloadSystemFonts();
 }
 
 FLUTTER_EXPORT FlutterDesktopViewControllerRef
@@ -188,8 +232,14 @@ FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRe
   const std::string call = "FlutterDesktopViewControllerCreate width=" + std::to_string(width) +
                            " height=" + std::to_string(height) +
                            " engine=" + Name(HandleKind::kEngine, handle);
-  Engine* engine = LiveEngine(handle);
-  if (engine == nullptr || engine->taken_over()) {
+  Engine* engine = LiveEngine(__func__, handle);
+  if (engine != nullptr && !RequireUiThread(__func__)) engine = nullptr;
+  if (engine != nullptr && engine->taken_over()) {
+    devkit::ContractViolation(__func__, Name(HandleKind::kEngine, handle) +
+                                            " was already taken over by a view controller");
+    engine = nullptr;
+  }
+  if (engine == nullptr) {
     Line(call + " -> null");
     return nullptr;
   }
@@ -218,8 +268,9 @@ FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRe
 }
 
 FLUTTER_EXPORT void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef handle) {
+  ViewController* controller = LiveController(__func__, handle);
+  if (controller != nullptr && !RequireUiThread(__func__)) controller = nullptr;
   Line("FlutterDesktopViewControllerDestroy controller=" + Name(HandleKind::kController, handle));
-  ViewController* controller = LiveController(handle);
   if (controller == nullptr) return;
   Handles().Remove(controller);
   delete controller;
@@ -227,7 +278,8 @@ FLUTTER_EXPORT void FlutterDesktopViewControllerDestroy(FlutterDesktopViewContro
 
 FLUTTER_EXPORT FlutterDesktopViewRef
 FlutterDesktopViewControllerGetView(FlutterDesktopViewControllerRef handle) {
-  ViewController* controller = LiveController(handle);
+  ViewController* controller = LiveController(__func__, handle);
+  if (controller != nullptr && !RequireUiThread(__func__)) controller = nullptr;
   View* view = controller != nullptr ? controller->engine()->view() : nullptr;
   FlutterDesktopViewRef result = view != nullptr ? view->handle() : nullptr;
   Line("FlutterDesktopViewControllerGetView controller=" + Name(HandleKind::kController, handle) +
@@ -237,9 +289,10 @@ FlutterDesktopViewControllerGetView(FlutterDesktopViewControllerRef handle) {
 
 FLUTTER_EXPORT void FlutterDesktopViewControllerForceRedraw(
     FlutterDesktopViewControllerRef handle) {
+  ViewController* controller = LiveController(__func__, handle);
+  if (controller != nullptr && !RequireUiThread(__func__)) controller = nullptr;
   Line("FlutterDesktopViewControllerForceRedraw controller=" +
        Name(HandleKind::kController, handle));
-  ViewController* controller = LiveController(handle);
   if (controller != nullptr && controller->engine()->view() != nullptr) {
     controller->engine()->view()->RequestFrame();
   }
@@ -247,20 +300,28 @@ FLUTTER_EXPORT void FlutterDesktopViewControllerForceRedraw(
 
 FLUTTER_EXPORT bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
     FlutterDesktopViewControllerRef handle, HWND, UINT message, WPARAM wparam, LPARAM lparam,
-    LRESULT*) {
-  // Nothing is handled: sizing, activation and destruction stay with the
-  // host's window; the view only keeps its text size in step with the DPI.
-  Line("FlutterDesktopViewControllerHandleTopLevelWindowProc controller=" +
-       Name(HandleKind::kController, handle) + " message=" + HexMessage(message) + " -> false");
-  ViewController* controller = LiveController(handle);
-  if (controller != nullptr && controller->engine()->view() != nullptr) {
-    controller->engine()->view()->ObserveTopLevelMessage(message, wparam, lparam);
+    LRESULT* result) {
+  ViewController* controller = LiveController(__func__, handle);
+  if (controller != nullptr &&
+      (!RequireUiThread(__func__) || !Present(__func__, result, "result pointer"))) {
+    controller = nullptr;
   }
-  return false;
+  View* view = controller != nullptr ? controller->engine()->view() : nullptr;
+  // Sizing, activation and destruction stay with the host's window. A change
+  // of system settings is the view's alone: it lays its text out again and
+  // consumes the message, so the host's window never sees it.
+  const bool handled =
+      view != nullptr && view->HandleTopLevelMessage(message, wparam, lparam, result);
+  std::string line = "FlutterDesktopViewControllerHandleTopLevelWindowProc controller=" +
+                     Name(HandleKind::kController, handle) + " message=" + HexMessage(message);
+  line += handled ? " -> true result=" + std::to_string(*result) : " -> false";
+  Line(line);
+  return handled;
 }
 
 FLUTTER_EXPORT HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef handle) {
-  View* view = LiveView(handle);
+  View* view = LiveView(__func__, handle);
+  if (view != nullptr && !RequireUiThread(__func__)) view = nullptr;
   HWND window = view != nullptr ? view->window() : nullptr;
   Line("FlutterDesktopViewGetHWND view=" + Name(HandleKind::kView, handle) + " -> " +
        (window != nullptr ? "hwnd" : "null"));
@@ -269,9 +330,10 @@ FLUTTER_EXPORT HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef handle) {
 
 FLUTTER_EXPORT FlutterDesktopMessengerRef
 FlutterDesktopPluginRegistrarGetMessenger(FlutterDesktopPluginRegistrarRef handle) {
-  Registrar* registrar = LiveRegistrar(handle);
+  Registrar* registrar = LiveRegistrar(__func__, handle);
+  if (registrar != nullptr && !RequireUiThread(__func__)) registrar = nullptr;
   FlutterDesktopMessengerRef messenger =
-      registrar != nullptr ? registrar->engine()->messenger()->handle() : nullptr;
+      registrar != nullptr ? registrar->messenger()->handle() : nullptr;
   Line("FlutterDesktopPluginRegistrarGetMessenger registrar=" +
        Name(HandleKind::kRegistrar, handle) + " -> " + Name(HandleKind::kMessenger, messenger));
   return messenger;
@@ -279,7 +341,8 @@ FlutterDesktopPluginRegistrarGetMessenger(FlutterDesktopPluginRegistrarRef handl
 
 FLUTTER_EXPORT FlutterDesktopTextureRegistrarRef
 FlutterDesktopRegistrarGetTextureRegistrar(FlutterDesktopPluginRegistrarRef handle) {
-  Registrar* registrar = LiveRegistrar(handle);
+  Registrar* registrar = LiveRegistrar(__func__, handle);
+  if (registrar != nullptr && !RequireUiThread(__func__)) registrar = nullptr;
   FlutterDesktopTextureRegistrarRef textures =
       registrar != nullptr ? registrar->engine()->textures()->handle() : nullptr;
   Line("FlutterDesktopRegistrarGetTextureRegistrar registrar=" +
@@ -289,7 +352,8 @@ FlutterDesktopRegistrarGetTextureRegistrar(FlutterDesktopPluginRegistrarRef hand
 
 FLUTTER_EXPORT FlutterDesktopViewRef
 FlutterDesktopPluginRegistrarGetView(FlutterDesktopPluginRegistrarRef handle) {
-  Registrar* registrar = LiveRegistrar(handle);
+  Registrar* registrar = LiveRegistrar(__func__, handle);
+  if (registrar != nullptr && !RequireUiThread(__func__)) registrar = nullptr;
   View* view = registrar != nullptr ? registrar->engine()->view() : nullptr;
   FlutterDesktopViewRef result = view != nullptr ? view->handle() : nullptr;
   Line("FlutterDesktopPluginRegistrarGetView registrar=" + Name(HandleKind::kRegistrar, handle) +
@@ -299,17 +363,23 @@ FlutterDesktopPluginRegistrarGetView(FlutterDesktopPluginRegistrarRef handle) {
 
 FLUTTER_EXPORT void FlutterDesktopPluginRegistrarSetDestructionHandler(
     FlutterDesktopPluginRegistrarRef handle, FlutterDesktopOnPluginRegistrarDestroyed callback) {
+  Registrar* registrar = LiveRegistrar(__func__, handle);
+  if (registrar != nullptr && !RequireUiThread(__func__)) registrar = nullptr;
   Line("FlutterDesktopPluginRegistrarSetDestructionHandler registrar=" +
        Name(HandleKind::kRegistrar, handle) +
        " handler=" + SetOrNull(reinterpret_cast<const void*>(callback)));
-  if (Registrar* registrar = LiveRegistrar(handle)) registrar->set_destruction_handler(callback);
+  if (registrar != nullptr) registrar->set_destruction_handler(callback);
 }
 
 FLUTTER_EXPORT bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef handle,
                                                 const char* channel, const uint8_t*,
                                                 size_t message_size) {
-  Messenger* messenger = LiveMessenger(handle);
-  const bool accepted = messenger != nullptr && channel != nullptr && messenger->IsAvailable();
+  Messenger* messenger = LiveMessenger(__func__, handle);
+  if (messenger != nullptr &&
+      (!RequireUiThread(__func__) || !Present(__func__, channel, "channel name"))) {
+    messenger = nullptr;
+  }
+  const bool accepted = messenger != nullptr && messenger->IsAvailable();
   Line("FlutterDesktopMessengerSend messenger=" + Name(HandleKind::kMessenger, handle) +
        " channel=" + QuoteOrNull(channel) + " size=" + std::to_string(message_size) + " -> " +
        Bool(accepted));
@@ -319,35 +389,49 @@ FLUTTER_EXPORT bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef handl
 FLUTTER_EXPORT void FlutterDesktopMessengerSendResponse(
     FlutterDesktopMessengerRef handle, const FlutterDesktopMessageResponseHandle* response,
     const uint8_t* data, size_t data_length) {
+  const std::string response_name = "response#" + std::to_string(Messenger::ResponseId(response));
   const std::string call =
       "FlutterDesktopMessengerSendResponse messenger=" + Name(HandleKind::kMessenger, handle) +
-      " response=response#" + std::to_string(Messenger::ResponseId(response)) +
-      " size=" + std::to_string(data_length);
-  Messenger* messenger = LiveMessenger(handle);
+      " response=" + response_name + " size=" + std::to_string(data_length);
+  Messenger* messenger = LiveMessenger(__func__, handle);
   if (messenger == nullptr) {
     Line(call + " -> dropped");
     return;
   }
-  messenger->Respond(response, data, data_length, [&call](Messenger::ResponseOutcome outcome) {
-    Line(call + " -> " + OutcomeName(outcome));
-  });
+  const Messenger::ResponseOutcome outcome = messenger->Respond(
+      response, data, data_length,
+      [&call](Messenger::ResponseOutcome decided) { Line(call + " -> " + OutcomeName(decided)); });
+  // Reported after the lock is given back, so that the process ends with the
+  // response path in order.
+  if (outcome == Messenger::ResponseOutcome::kRefused) {
+    devkit::ContractViolation(__func__, response_name + " was answered before or never given out");
+  } else if (outcome == Messenger::ResponseOutcome::kDropped) {
+    devkit::ContractViolation(
+        __func__,
+        response_name +
+            " answered after the engine has shut down (FlutterDesktopMessengerIsAvailable "
+            "answers false)");
+  }
 }
 
 FLUTTER_EXPORT void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef handle,
                                                        const char* channel,
                                                        FlutterDesktopMessageCallback callback,
                                                        void* user_data) {
+  Messenger* messenger = LiveMessenger(__func__, handle);
+  if (messenger != nullptr &&
+      (!RequireUiThread(__func__) || !Present(__func__, channel, "channel name"))) {
+    messenger = nullptr;
+  }
   Line("FlutterDesktopMessengerSetCallback messenger=" + Name(HandleKind::kMessenger, handle) +
        " channel=" + QuoteOrNull(channel) +
        " callback=" + SetOrNull(reinterpret_cast<const void*>(callback)));
-  Messenger* messenger = LiveMessenger(handle);
-  if (messenger != nullptr && channel != nullptr)
-    messenger->SetCallback(channel, callback, user_data);
+  if (messenger != nullptr) messenger->SetCallback(channel, callback, user_data);
 }
 
 FLUTTER_EXPORT FlutterDesktopMessengerRef
 FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef handle) {
-  Messenger* messenger = LiveMessenger(handle);
+  Messenger* messenger = LiveMessenger(__func__, handle);
   const std::string name = Name(HandleKind::kMessenger, handle);
   if (messenger == nullptr) {
     Line("FlutterDesktopMessengerAddRef messenger=" + name + " -> null");
@@ -360,18 +444,22 @@ FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef handle) {
 }
 
 FLUTTER_EXPORT void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef handle) {
-  Messenger* messenger = LiveMessenger(handle);
+  Messenger* messenger = LiveMessenger(__func__, handle);
   const std::string name = Name(HandleKind::kMessenger, handle);
+  int references = 0;
+  if (messenger != nullptr && !messenger->Release(&references)) {
+    devkit::ContractViolation(__func__, name + " released more often than added to");
+    messenger = nullptr;
+  }
   if (messenger == nullptr) {
     Line("FlutterDesktopMessengerRelease messenger=" + name);
     return;
   }
-  const int references = messenger->Release();
   Line("FlutterDesktopMessengerRelease messenger=" + name + " refs=" + std::to_string(references));
 }
 
 FLUTTER_EXPORT bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef handle) {
-  Messenger* messenger = LiveMessenger(handle);
+  Messenger* messenger = LiveMessenger(__func__, handle);
   const bool available = messenger != nullptr && messenger->IsAvailable();
   Line("FlutterDesktopMessengerIsAvailable messenger=" + Name(HandleKind::kMessenger, handle) +
        " -> " + Bool(available));
@@ -380,7 +468,7 @@ FLUTTER_EXPORT bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRe
 
 FLUTTER_EXPORT FlutterDesktopMessengerRef
 FlutterDesktopMessengerLock(FlutterDesktopMessengerRef handle) {
-  Messenger* messenger = LiveMessenger(handle);
+  Messenger* messenger = LiveMessenger(__func__, handle);
   if (messenger != nullptr) messenger->Lock();
   Line("FlutterDesktopMessengerLock messenger=" + Name(HandleKind::kMessenger, handle) + " -> " +
        Name(HandleKind::kMessenger, messenger));
@@ -388,23 +476,19 @@ FlutterDesktopMessengerLock(FlutterDesktopMessengerRef handle) {
 }
 
 FLUTTER_EXPORT void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef handle) {
-  Messenger* messenger = LiveMessenger(handle);
-  std::string line =
-      "FlutterDesktopMessengerUnlock messenger=" + Name(HandleKind::kMessenger, handle);
+  Messenger* messenger = LiveMessenger(__func__, handle);
   // Written while still locked, so that lines of locked sections never
   // interleave with another thread's.
-  if (messenger == nullptr) {
-    Line(line);
-    return;
+  Line("FlutterDesktopMessengerUnlock messenger=" + Name(HandleKind::kMessenger, handle));
+  if (messenger != nullptr && !messenger->Unlock()) {
+    devkit::ContractViolation(__func__, Name(HandleKind::kMessenger, handle) +
+                                            " unlocked by a thread that does not hold its lock");
   }
-  Line(line);
-  if (!messenger->Unlock())
-    Line("event unlock-refused messenger=" + Name(HandleKind::kMessenger, handle));
 }
 
 FLUTTER_EXPORT int64_t FlutterDesktopTextureRegistrarRegisterExternalTexture(
     FlutterDesktopTextureRegistrarRef handle, const FlutterDesktopTextureInfo* info) {
-  TextureTable* textures = LiveTextures(handle);
+  TextureTable* textures = LiveTextures(__func__, handle);
   const int64_t id = textures != nullptr ? textures->Register(info) : -1;
   std::string line = "FlutterDesktopTextureRegistrarRegisterExternalTexture textures=" +
                      Name(HandleKind::kTextures, handle);
@@ -424,22 +508,22 @@ FLUTTER_EXPORT int64_t FlutterDesktopTextureRegistrarRegisterExternalTexture(
 FLUTTER_EXPORT void FlutterDesktopTextureRegistrarUnregisterExternalTexture(
     FlutterDesktopTextureRegistrarRef handle, int64_t texture_id,
     FlutterDesktopOnTextureUnregistered callback, void* user_data) {
+  TextureTable* textures = LiveTextures(__func__, handle);
   Line("FlutterDesktopTextureRegistrarUnregisterExternalTexture textures=" +
        Name(HandleKind::kTextures, handle) + " id=" + std::to_string(texture_id) +
        " callback=" + SetOrNull(reinterpret_cast<const void*>(callback)));
-  TextureTable* textures = LiveTextures(handle);
   if (textures != nullptr) {
     textures->Unregister(texture_id, callback, user_data);
   } else if (callback != nullptr) {
-    // The table is gone with its engine; the callback still runs once so
-    // that its owner can free what it gave as context.
+    // Lenient mode: the table is gone with its engine; the callback still
+    // runs once so that its owner can free what it gave as context.
     callback(user_data);
   }
 }
 
 FLUTTER_EXPORT bool FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable(
     FlutterDesktopTextureRegistrarRef handle, int64_t texture_id) {
-  TextureTable* textures = LiveTextures(handle);
+  TextureTable* textures = LiveTextures(__func__, handle);
   const bool known = textures != nullptr && textures->MarkFrameAvailable(texture_id);
   Line("FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable textures=" +
        Name(HandleKind::kTextures, handle) + " id=" + std::to_string(texture_id) + " -> " +
@@ -476,8 +560,12 @@ FLUTTER_EXPORT bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessenger
                                                          size_t message_size,
                                                          FlutterDesktopBinaryReply reply,
                                                          void* user_data) {
-  Messenger* messenger = LiveMessenger(handle);
-  const bool accepted = messenger != nullptr && channel != nullptr && messenger->IsRunning();
+  Messenger* messenger = LiveMessenger(__func__, handle);
+  if (messenger != nullptr &&
+      (!RequireUiThread(__func__) || !Present(__func__, channel, "channel name"))) {
+    messenger = nullptr;
+  }
+  const bool accepted = messenger != nullptr && messenger->IsRunning();
   Line("FlutterDesktopMessengerSendWithReply messenger=" + Name(HandleKind::kMessenger, handle) +
        " channel=" + QuoteOrNull(channel) + " size=" + std::to_string(message_size) +
        " reply=" + SetOrNull(reinterpret_cast<const void*>(reply)) + " -> " + Bool(accepted));
@@ -499,8 +587,10 @@ FLUTTER_EXPORT bool FlutterDevkitDeliverMessage(FlutterDesktopMessengerRef handl
                                                 void* user_data) {
   Line("FlutterDevkitDeliverMessage messenger=" + Name(HandleKind::kMessenger, handle) +
        " channel=" + QuoteOrNull(channel) + " size=" + std::to_string(message_size));
-  Messenger* messenger = LiveMessenger(handle);
-  if (messenger == nullptr || channel == nullptr) return false;
+  // A test's own call: a handle it got wrong is its answer to look at, not a
+  // host's violation.
+  if (!Handles().IsAlive(HandleKind::kMessenger, handle) || channel == nullptr) return false;
+  Messenger* messenger = Messenger::FromHandle(handle);
   auto sink = [on_response, user_data](const uint8_t* data, size_t size) {
     if (on_response != nullptr) on_response(data, size, user_data);
   };

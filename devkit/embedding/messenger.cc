@@ -34,15 +34,35 @@ bool ReentrantLock::Unlock() {
   return true;
 }
 
-Messenger::Messenger() { Handles().Add(HandleKind::kMessenger, this); }
+Messenger::Messenger() : Messenger(std::make_shared<Shared>()) {}
+
+Messenger::Messenger(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {
+  Handles().Add(HandleKind::kMessenger, this);
+}
 
 // Leaves the registry before the memory is freed, so that a new object at
 // the same address is never mistaken for this one.
 Messenger::~Messenger() { Handles().Remove(this); }
 
-int Messenger::AddRef() { return ++references_; }
+Messenger* Messenger::NewRegistrarHandle() { return new Messenger(shared_); }
 
-int Messenger::Release() {
+int Messenger::AddRef() {
+  ++host_references_;
+  return ++references_;
+}
+
+bool Messenger::Release(int* remaining) {
+  int held = host_references_.load();
+  do {
+    if (held == 0) return false;
+  } while (!host_references_.compare_exchange_weak(held, held - 1));
+  *remaining = DropReference();
+  return true;
+}
+
+void Messenger::ReleaseOwner() { DropReference(); }
+
+int Messenger::DropReference() {
   const int remaining = --references_;
   if (remaining == 0) delete this;
   return remaining;
@@ -50,11 +70,11 @@ int Messenger::Release() {
 
 void Messenger::SetCallback(const std::string& channel, FlutterDesktopMessageCallback callback,
                             void* user_data) {
-  std::lock_guard<std::mutex> lock(tables_mutex_);
+  std::lock_guard<std::mutex> lock(shared_->tables_mutex);
   if (callback == nullptr) {
-    callbacks_.erase(channel);
+    shared_->callbacks.erase(channel);
   } else {
-    callbacks_[channel] = ChannelCallback{callback, user_data};
+    shared_->callbacks[channel] = ChannelCallback{callback, user_data, this};
   }
 }
 
@@ -63,16 +83,16 @@ bool Messenger::Deliver(const std::string& channel, const uint8_t* bytes, size_t
   ChannelCallback target{};
   uint64_t id = 0;
   {
-    std::lock_guard<std::mutex> lock(tables_mutex_);
-    auto it = callbacks_.find(channel);
-    if (!available_.load() || it == callbacks_.end()) {
+    std::lock_guard<std::mutex> lock(shared_->tables_mutex);
+    auto it = shared_->callbacks.find(channel);
+    if (!shared_->available.load() || it == shared_->callbacks.end()) {
       Trace().Line("event no-handler channel=" + Quote(channel) + " size=" + std::to_string(size) +
                    ThreadNote());
       return false;
     }
     target = it->second;
     id = ++last_response_id;
-    owed_responses_[id] = std::move(sink);
+    shared_->owed_responses[id] = std::move(sink);
   }
   Trace().Line("event message channel=" + Quote(channel) + " size=" + std::to_string(size) +
                " response=response#" + std::to_string(id) + ThreadNote());
@@ -83,7 +103,7 @@ bool Messenger::Deliver(const std::string& channel, const uint8_t* bytes, size_t
   message.message_size = size;
   message.response_handle =
       reinterpret_cast<const FlutterDesktopMessageResponseHandle*>(static_cast<uintptr_t>(id));
-  target.callback(handle(), &message, target.user_data);
+  target.callback(target.installed_on->handle(), &message, target.user_data);
   return true;
 }
 
@@ -92,54 +112,54 @@ Messenger::ResponseOutcome Messenger::Respond(const FlutterDesktopMessageRespons
                                               const std::function<void(ResponseOutcome)>& decided) {
   // Taken here as well as by a well-behaved host, so that a response racing
   // the engine's shutdown is either delivered before it or dropped after it.
-  lock_.Lock();
+  shared_->lock.Lock();
   ResponseOutcome outcome = ResponseOutcome::kRefused;
   ResponseSink sink;
-  if (!available_.load()) {
+  if (!shared_->available.load()) {
     outcome = ResponseOutcome::kDropped;
   } else {
-    std::lock_guard<std::mutex> lock(tables_mutex_);
-    auto it = owed_responses_.find(ResponseId(handle));
-    if (it != owed_responses_.end()) {
+    std::lock_guard<std::mutex> lock(shared_->tables_mutex);
+    auto it = shared_->owed_responses.find(ResponseId(handle));
+    if (it != shared_->owed_responses.end()) {
       sink = std::move(it->second);
-      owed_responses_.erase(it);
+      shared_->owed_responses.erase(it);
       outcome = ResponseOutcome::kSent;
     }
   }
   if (decided) decided(outcome);
   if (sink) sink(data, size);
-  lock_.Unlock();
+  shared_->lock.Unlock();
   return outcome;
 }
 
 void Messenger::SetUiPoster(std::function<void(std::function<void()>)> poster) {
-  std::lock_guard<std::mutex> lock(tables_mutex_);
-  ui_poster_ = std::move(poster);
+  std::lock_guard<std::mutex> lock(shared_->tables_mutex);
+  shared_->ui_poster = std::move(poster);
 }
 
 bool Messenger::IsRunning() {
-  std::lock_guard<std::mutex> lock(tables_mutex_);
-  return available_.load() && ui_poster_ != nullptr;
+  std::lock_guard<std::mutex> lock(shared_->tables_mutex);
+  return shared_->available.load() && shared_->ui_poster != nullptr;
 }
 
 bool Messenger::PostToUi(std::function<void()> task) {
-  std::lock_guard<std::mutex> lock(tables_mutex_);
-  if (!available_.load() || !ui_poster_) return false;
-  ui_poster_(std::move(task));
+  std::lock_guard<std::mutex> lock(shared_->tables_mutex);
+  if (!shared_->available.load() || !shared_->ui_poster) return false;
+  shared_->ui_poster(std::move(task));
   return true;
 }
 
 void Messenger::Shutdown() {
-  lock_.Lock();
-  available_.store(false);
+  shared_->lock.Lock();
+  shared_->available.store(false);
   std::map<uint64_t, ResponseSink> forgotten;
   {
-    std::lock_guard<std::mutex> lock(tables_mutex_);
-    callbacks_.clear();
-    forgotten.swap(owed_responses_);
-    ui_poster_ = nullptr;
+    std::lock_guard<std::mutex> lock(shared_->tables_mutex);
+    shared_->callbacks.clear();
+    forgotten.swap(shared_->owed_responses);
+    shared_->ui_poster = nullptr;
   }
-  lock_.Unlock();
+  shared_->lock.Unlock();
   // The sinks (and whatever they captured) are destroyed outside both locks.
 }
 

@@ -1,12 +1,19 @@
-// The messenger of one engine: one message callback per channel, the
+// A messenger handle of one engine: one message callback per channel, the
 // responses owed to delivered messages, the lock the host takes around its
 // responses, and a reference count that keeps the handle valid after the
 // engine has gone.
 //
-// Owned jointly by its engine (one reference, given back at shutdown) and by
-// every FlutterDesktopMessengerAddRef the host made; deleted by the last
-// release. Delivery runs on the thread that asks for it (the UI thread for the
-// console and the script); responses may come from any thread.
+// The engine has one messenger and every registrar another handle onto the
+// same channels, responses and lock, so that the trace tells which of them
+// the host installed a channel on (a plugin's channel belongs on its
+// registrar's messenger). A message is delivered with the handle its channel
+// was installed on.
+//
+// Each handle is owned jointly by its engine or registrar (one reference,
+// given back at the engine's end) and by every FlutterDesktopMessengerAddRef
+// the host made; deleted by the last release. Delivery runs on the thread that
+// asks for it (the UI thread for the console and the script); responses may
+// come from any thread.
 #ifndef DEVKIT_EMBEDDING_MESSENGER_H_
 #define DEVKIT_EMBEDDING_MESSENGER_H_
 
@@ -15,6 +22,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -47,24 +55,32 @@ class Messenger {
 
   enum class ResponseOutcome { kSent, kRefused, kDropped };
 
-  // Starts with one reference, the engine's.
+  // An engine's messenger, with one reference, the engine's.
   Messenger();
   Messenger(const Messenger&) = delete;
   Messenger& operator=(const Messenger&) = delete;
+
+  // A registrar's handle onto this messenger's channels, responses and lock,
+  // with one reference, the registrar's.
+  Messenger* NewRegistrarHandle();
 
   FlutterDesktopMessengerRef handle() { return reinterpret_cast<FlutterDesktopMessengerRef>(this); }
   static Messenger* FromHandle(FlutterDesktopMessengerRef handle) {
     return reinterpret_cast<Messenger*>(handle);
   }
 
-  // Reference count after the change. The last Release deletes the object.
+  // The host's references. AddRef answers the count after the change;
+  // Release answers false, and changes nothing, when the host holds none.
   int AddRef();
-  int Release();
+  bool Release(int* remaining);
+  // The owner's reference (engine or registrar). The last reference of either
+  // kind deletes the object.
+  void ReleaseOwner();
 
-  void Lock() { lock_.Lock(); }
-  bool Unlock() { return lock_.Unlock(); }
+  void Lock() { shared_->lock.Lock(); }
+  bool Unlock() { return shared_->lock.Unlock(); }
 
-  bool IsAvailable() const { return available_.load(); }
+  bool IsAvailable() const { return shared_->available.load(); }
 
   // A null callback clears the channel.
   void SetCallback(const std::string& channel, FlutterDesktopMessageCallback callback,
@@ -99,24 +115,32 @@ class Messenger {
   }
 
  private:
-  ~Messenger();
-
   struct ChannelCallback {
     FlutterDesktopMessageCallback callback;
     void* user_data;
+    Messenger* installed_on;  // kept alive by its owner until Shutdown clears the table
   };
 
-  std::atomic<int> references_{1};
-  std::atomic<bool> available_{true};
-  ReentrantLock lock_;
+  // What the engine's messenger and its registrars' handles have in common.
+  struct Shared {
+    std::atomic<bool> available{true};
+    ReentrantLock lock;
+    // Guards the two tables; never held while calling out of the library.
+    std::mutex tables_mutex;
+    std::map<std::string, ChannelCallback> callbacks;
+    // Response handles are numbers that are never reused, so a stale handle
+    // can never answer a newer message.
+    std::map<uint64_t, ResponseSink> owed_responses;
+    std::function<void(std::function<void()>)> ui_poster;
+  };
 
-  // Guards the two tables; never held while calling out of the library.
-  std::mutex tables_mutex_;
-  std::map<std::string, ChannelCallback> callbacks_;
-  // Response handles are numbers that are never reused, so a stale handle can
-  // never answer a newer message.
-  std::map<uint64_t, ResponseSink> owed_responses_;
-  std::function<void(std::function<void()>)> ui_poster_;
+  explicit Messenger(std::shared_ptr<Shared> shared);
+  ~Messenger();
+  int DropReference();
+
+  std::atomic<int> references_{1};
+  std::atomic<int> host_references_{0};
+  std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace devkit

@@ -19,7 +19,9 @@
 //       the bundle lacks a part ("-> null window-failed" when the view's
 //       window cannot be made); FlutterDesktopMessengerSendResponse ends
 //       "-> sent", "-> refused" (answered before, or never given out) or
-//       "-> dropped" (the engine has gone).
+//       "-> dropped" (the engine has gone), the last two followed by a
+//       violation line; FlutterDesktopViewControllerHandleTopLevelWindowProc
+//       ends "-> false" or "-> true result=<n>".
 //   event <what> <name>=<value> ...   the embedding calling into the host,
 //                                     or an engine milestone:
 //       event frame view=<view> number=<n>          a frame was presented
@@ -31,10 +33,11 @@
 //       event engine-shutdown engine=<engine>
 //       event registrar-destroyed registrar=<registrar> plugin=<text>
 //             handler=set|null                      before its handler runs
-//       event unlock-refused messenger=<messenger>  unlock by a non-owner
 //   plugin <library> <function> registrar=<registrar>
 //                                     a stand-in plugin library registered
 //   note <text>                       a test's own marker (FlutterDevkitTrace)
+//   violation <FunctionName> <text>   the host broke the contract (contract.h);
+//                                     in strict mode the last line
 //
 // Values:
 //   handles     <kind>#<n>, numbered per kind from 1 in order of creation in

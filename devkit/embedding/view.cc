@@ -138,10 +138,14 @@ void View::RequestFrame() {
 
 void View::ReloadFonts() { ApplyFont(); }
 
-void View::ObserveTopLevelMessage(UINT message, WPARAM, LPARAM) {
+bool View::HandleTopLevelMessage(UINT message, WPARAM, LPARAM, LRESULT* result) {
   // The host moves the view with the window; only the text size follows the
   // monitor's scale, and the host's resize (WM_SIZE) lays it out again.
   if (message == WM_DPICHANGED) ApplyFont();
+  if (message != WM_SETTINGCHANGE) return false;
+  ApplyFont();
+  *result = 0;
+  return true;
 }
 
 void View::Log(const std::string& line) {

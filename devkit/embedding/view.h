@@ -52,8 +52,11 @@ class View {
   // Asks for a new frame (ForceRedraw).
   void RequestFrame();
   void ReloadFonts();
-  // Bookkeeping for messages of the host's top-level window.
-  void ObserveTopLevelMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  // A message of the host's top-level window. A change of system settings is
+  // consumed: the view lays its text out again and answers true with
+  // `*result` 0. Everything else is left to the host (false), the text size
+  // following a DPI change on the way.
+  bool HandleTopLevelMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result);
 
   // The engine is ending: the script stops and no task runs any more.
   void StopActivity();

@@ -161,14 +161,14 @@ TEST(StringArgument, AcceptsNonEmptyStringsBlanksIncluded) {
     EXPECT_TRUE(log.answers.empty()) << log.Describe();
   }
 
-  // A string with an embedded NUL is not empty.
-  {
+  // A NUL anywhere is refused, and only after the emptiness check.
+  for (const std::string& text : {std::string(1, '\0'), std::string("C:\\ring.wav\0.txt", 16)}) {
     AnswerLog log;
     RecordingResult result(&log);
-    EncodableValueMap arguments{{EncodableValue("filePath"), EncodableValue(std::string(1, '\0'))}};
+    EncodableValueMap arguments{{EncodableValue("filePath"), EncodableValue(text)}};
     std::string value;
-    EXPECT_TRUE(GetStringArgument(arguments, "filePath", value, result));
-    EXPECT_EQ(value.size(), 1u);
+    EXPECT_FALSE(GetStringArgument(arguments, "filePath", value, result));
+    ExpectInvalidArgument(log, "filePath must not contain a NUL character", "embedded NUL");
   }
 
   {

@@ -134,6 +134,9 @@ TEST_F(AudioEndpointsTest, EveryUnreadableDetailTakesItsFallback) {
       {"friendly name absent",
        [&] { headset_.store.friendly_name.reset(); },
        {{kHeadset, "Unknown device", false}, {kSpeakers, "Desk_Speakers", true}}},
+      {"friendly name not a text",
+       [&] { headset_.store.friendly_number = 0x41424344; },
+       {{kHeadset, "Unknown device", false}, {kSpeakers, "Desk_Speakers", true}}},
       {"friendly name empty",
        [&] { headset_.store.friendly_name = L""; },
        {{kHeadset, "", false}, {kSpeakers, "Desk_Speakers", true}}},
@@ -170,6 +173,7 @@ TEST_F(AudioEndpointsTest, EveryUnreadableDetailTakesItsFallback) {
     headset_.null_store = false;
     headset_.store.get_value_result = S_OK;
     headset_.store.friendly_name = L"USB_Headset";
+    headset_.store.friendly_number.reset();
     enumerator_.default_endpoint = &speakers_;
     enumerator_.default_result = S_OK;
     enumerator_.collection.endpoints = {&headset_, &speakers_};

@@ -69,7 +69,11 @@ HRESULT FakePropertyStore::GetValue(REFPROPERTYKEY key, PROPVARIANT* value) {
   keys_asked.push_back(key);
   if (FAILED(get_value_result)) return get_value_result;
   if (IsEqualGUID(key.fmtid, kFriendlyName.fmtid) && key.pid == kFriendlyName.pid &&
-      friendly_name) {
+      friendly_number) {
+    value->vt = VT_UI4;
+    value->ulVal = *friendly_number;
+  } else if (IsEqualGUID(key.fmtid, kFriendlyName.fmtid) && key.pid == kFriendlyName.pid &&
+             friendly_name) {
     value->vt = VT_LPWSTR;
     value->pwszVal = CoTaskCopy(*friendly_name);
   }

@@ -49,6 +49,8 @@ class FakePropertyStore : public IPropertyStore, public FakeComObject {
  public:
   // The friendly name; absent leaves the value empty (a null text pointer).
   std::optional<std::wstring> friendly_name;
+  // Answers the friendly name as this number (VT_UI4) instead of a text.
+  std::optional<ULONG> friendly_number;
   HRESULT get_value_result = S_OK;
   std::vector<PROPERTYKEY> keys_asked;
 

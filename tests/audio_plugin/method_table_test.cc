@@ -124,6 +124,10 @@ TEST_F(MethodTableTest, EveryMethodWithEveryShapeOfArguments) {
       Invalid("filePath must be a string"));
   add("empty string", "playRingtone", MapArguments({{"filePath", EncodableValue("")}}),
       Invalid("filePath must not be empty"));
+  // The platform would see the path cut at the NUL and play the existing file.
+  add("NUL after the path", "playRingtone",
+      MapArguments({{"filePath", EncodableValue(ring_ + std::string(1, '\0') + ".txt")}}),
+      Invalid("filePath must not contain a NUL character"));
   add("blank string", "playRingtone", MapArguments({{"filePath", EncodableValue(" ")}}),
       Fails("PLAY_FAILED", "Failed to start native MCI playback"));
   add("existing file", "playRingtone", MapArguments({{"filePath", EncodableValue(ring_)}}),
@@ -208,6 +212,11 @@ TEST_F(MethodTableTest, EveryMethodWithEveryShapeOfArguments) {
       MapArguments(
           {{"deviceId", EncodableValue(kSpeakers)}, {"isCapture", EncodableValue("false")}}),
       Invalid("isCapture must be a bool"));
+  add("NUL after a listed id", method,
+      MapArguments(
+          {{"deviceId", EncodableValue(std::string(kSpeakers) + std::string(1, '\0') + "x")},
+           {"isCapture", EncodableValue(false)}}),
+      Invalid("deviceId must not contain a NUL character"));
   add("blank id", method,
       MapArguments({{"deviceId", EncodableValue(" ")}, {"isCapture", EncodableValue(false)}}),
       Fails("INVALID_DEVICE", "Device does not exist, is not active, or has wrong type"));

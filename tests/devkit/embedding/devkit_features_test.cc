@@ -254,7 +254,10 @@ TEST_F(FeaturesTest, CrashAfterScriptFaultsOnTheUiThreadInsteadOfClosing) {
 
 void NoteRegistrarEnd(FlutterDesktopPluginRegistrarRef) { FlutterDevkitTrace("handler ran"); }
 void IgnoreResponse(const uint8_t*, size_t, void*) {}
-void IgnoreMessage(FlutterDesktopMessengerRef, const FlutterDesktopMessage*, void*) {}
+void KeepResponse(FlutterDesktopMessengerRef, const FlutterDesktopMessage* message,
+                  void* response) {
+  *static_cast<const FlutterDesktopMessageResponseHandle**>(response) = message->response_handle;
+}
 
 TEST_F(FeaturesTest, TraceRecordsEveryCallInOrderWithItsArguments) {
   // A bundle beside the executable, named relatively, so that the paths in
@@ -283,7 +286,8 @@ TEST_F(FeaturesTest, TraceRecordsEveryCallInOrderWithItsArguments) {
   FlutterDesktopRegistrarGetTextureRegistrar(audio);
   FlutterDesktopPluginRegistrarGetView(audio);
   FlutterDesktopPluginRegistrarSetDestructionHandler(audio, &NoteRegistrarEnd);
-  FlutterDesktopMessengerSetCallback(messenger, kAudioChannel, &IgnoreMessage, nullptr);
+  const FlutterDesktopMessageResponseHandle* response = nullptr;
+  FlutterDesktopMessengerSetCallback(messenger, kAudioChannel, &KeepResponse, &response);
   FlutterDesktopViewGetHWND(FlutterDesktopViewControllerGetView(controller));
   FlutterDesktopEngineSetNextFrameCallback(
       engine, [](void*) {}, nullptr);
@@ -295,17 +299,13 @@ TEST_F(FeaturesTest, TraceRecordsEveryCallInOrderWithItsArguments) {
   FlutterDesktopMessengerLock(messenger);
   FlutterDesktopMessengerIsAvailable(messenger);
   const uint8_t reply[] = {0, 1};
-  FlutterDesktopMessengerSendResponse(
-      messenger,
-      reinterpret_cast<const FlutterDesktopMessageResponseHandle*>(static_cast<uintptr_t>(0)),
-      reply, sizeof(reply));
+  FlutterDesktopMessengerSendResponse(messenger, response, reply, sizeof(reply));
   FlutterDesktopMessengerUnlock(messenger);
   FlutterDesktopMessengerRelease(messenger);
+  LRESULT result = 0;
   FlutterDesktopViewControllerHandleTopLevelWindowProc(controller, nullptr, WM_DESTROY, 0, 0,
-                                                       nullptr);
+                                                       &result);
   FlutterDesktopViewControllerDestroy(controller);
-  FlutterDesktopEngineDestroy(engine);
-  FlutterDesktopEngineReloadSystemFonts(engine);
   FlutterDesktopGetDpiForMonitor(nullptr);
 
   const std::vector<std::string> expected = {
@@ -323,7 +323,7 @@ TEST_F(FeaturesTest, TraceRecordsEveryCallInOrderWithItsArguments) {
       "registrar=registrar#1",
       "FlutterDesktopEngineGetPluginRegistrar engine=engine#1 plugin=\"WindowsAudioPlugin\" -> "
       "registrar#2",
-      "FlutterDesktopPluginRegistrarGetMessenger registrar=registrar#2 -> messenger#1",
+      "FlutterDesktopPluginRegistrarGetMessenger registrar=registrar#2 -> messenger#2",
       "FlutterDesktopRegistrarGetTextureRegistrar registrar=registrar#2 -> textures#1",
       "FlutterDesktopPluginRegistrarGetView registrar=registrar#2 -> view#1",
       "FlutterDesktopPluginRegistrarSetDestructionHandler registrar=registrar#2 handler=set",
@@ -340,8 +340,8 @@ TEST_F(FeaturesTest, TraceRecordsEveryCallInOrderWithItsArguments) {
       "FlutterDesktopMessengerAddRef messenger=messenger#1 -> messenger#1 refs=2",
       "FlutterDesktopMessengerLock messenger=messenger#1 -> messenger#1",
       "FlutterDesktopMessengerIsAvailable messenger=messenger#1 -> true",
-      "FlutterDesktopMessengerSendResponse messenger=messenger#1 response=response#2 size=2 -> "
-      "refused",
+      "FlutterDesktopMessengerSendResponse messenger=messenger#1 response=response#1 size=2 -> "
+      "sent",
       "FlutterDesktopMessengerUnlock messenger=messenger#1",
       "FlutterDesktopMessengerRelease messenger=messenger#1 refs=1",
       "FlutterDesktopViewControllerHandleTopLevelWindowProc controller=controller#1 "
@@ -352,8 +352,6 @@ TEST_F(FeaturesTest, TraceRecordsEveryCallInOrderWithItsArguments) {
       "handler=null",
       "event registrar-destroyed registrar=registrar#2 plugin=\"WindowsAudioPlugin\" handler=set",
       "note handler ran",
-      "FlutterDesktopEngineDestroy engine=invalid -> false",
-      "FlutterDesktopEngineReloadSystemFonts engine=invalid",
       "FlutterDesktopGetDpiForMonitor monitor=null -> 96",
   };
   EXPECT_EQ(Renumber(ReadLines(folder_.File(L"trace.txt"))), expected);

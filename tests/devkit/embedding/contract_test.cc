@@ -1,0 +1,243 @@
+// The development embedding's contract checks, from outside: a small caller
+// (this program, run again as a child process for one case) either keeps the
+// contract and ends normally, or breaks it in one way and must be ended by the
+// library with one standard-error line naming the function, the same line in
+// the trace, and the violation exit code. Lenient mode reports and goes on.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "devkit/embedding/devkit_test_api.h"
+#include "tests/devkit/embedding/devkit_test_support.h"
+
+namespace {
+
+using devkit_test::Properties;
+using devkit_test::ReadLines;
+using devkit_test::TempFolder;
+
+constexpr char kChannel[] = "contract/channel";
+constexpr DWORD kViolationExitCode = 70;
+const uint8_t kBytes[] = {1, 2, 3};
+
+// One started engine as a host holds it, with the response handles of the
+// messages delivered to its channel.
+struct Host {
+  FlutterDesktopEngineRef engine = nullptr;
+  FlutterDesktopViewControllerRef controller = nullptr;
+  FlutterDesktopMessengerRef messenger = nullptr;
+  FlutterDesktopPluginRegistrarRef registrar = nullptr;
+  std::vector<const FlutterDesktopMessageResponseHandle*> responses;
+
+  void Deliver() {
+    FlutterDevkitDeliverMessage(messenger, kChannel, kBytes, sizeof(kBytes), nullptr, nullptr);
+  }
+  void Respond(size_t index) {
+    FlutterDesktopMessengerSendResponse(messenger, responses.at(index), kBytes, sizeof(kBytes));
+  }
+  void DestroyController() {
+    FlutterDesktopViewControllerDestroy(controller);
+    controller = nullptr;
+  }
+};
+
+void KeepResponse(FlutterDesktopMessengerRef, const FlutterDesktopMessage* message, void* host) {
+  static_cast<Host*>(host)->responses.push_back(message->response_handle);
+}
+
+struct ContractCase {
+  const char* name;
+  std::function<void(Host&)> act;
+  const char* function;   // empty: the contract is kept
+  const char* violation;  // part of the reported text
+  bool lenient = false;
+};
+
+const std::vector<ContractCase>& Cases() {
+  const auto answer_twice = [](Host& host) {
+    host.Deliver();
+    host.Respond(0);
+    host.Respond(0);
+  };
+  static const std::vector<ContractCase> cases = {
+      {"keeps the contract",
+       [](Host& host) {
+         host.Deliver();
+         // Answered from another thread under the lock, as engine replies may be.
+         std::thread([&] {
+           FlutterDesktopMessengerRef locked = FlutterDesktopMessengerLock(host.messenger);
+           if (FlutterDesktopMessengerIsAvailable(host.messenger)) host.Respond(0);
+           FlutterDesktopMessengerUnlock(locked);
+         }).join();
+         FlutterDesktopMessengerRelease(FlutterDesktopMessengerAddRef(host.messenger));
+         LRESULT result = 0;
+         FlutterDesktopViewControllerHandleTopLevelWindowProc(host.controller, nullptr, WM_SIZE, 0,
+                                                              0, &result);
+       },
+       "", ""},
+      {"unknown engine handle",
+       [](Host& host) {
+         FlutterDesktopEngineGetMessenger(reinterpret_cast<FlutterDesktopEngineRef>(&host));
+       },
+       "FlutterDesktopEngineGetMessenger", "unknown or ended engine handle"},
+      {"destroyed view controller",
+       [](Host& host) {
+         FlutterDesktopViewControllerRef controller = host.controller;
+         host.DestroyController();
+         FlutterDesktopViewControllerForceRedraw(controller);
+       },
+       "FlutterDesktopViewControllerForceRedraw", "unknown or ended view controller handle"},
+      {"registrar used after the engine's end",
+       [](Host& host) {
+         host.DestroyController();
+         FlutterDesktopPluginRegistrarGetMessenger(host.registrar);
+       },
+       "FlutterDesktopPluginRegistrarGetMessenger", "unknown or ended registrar handle"},
+      {"response handle used twice", answer_twice, "FlutterDesktopMessengerSendResponse",
+       "was answered before or never given out"},
+      {"response after the engine's end",
+       [](Host& host) {
+         host.Deliver();
+         FlutterDesktopMessengerAddRef(host.messenger);
+         host.DestroyController();
+         host.Respond(0);
+       },
+       "FlutterDesktopMessengerSendResponse", "after the engine has shut down"},
+      {"unlock from a thread that does not hold the lock",
+       [](Host& host) {
+         FlutterDesktopMessengerLock(host.messenger);
+         std::thread([&] { FlutterDesktopMessengerUnlock(host.messenger); }).join();
+       },
+       "FlutterDesktopMessengerUnlock", "unlocked by a thread that does not hold its lock"},
+      {"release without a reference",
+       [](Host& host) { FlutterDesktopMessengerRelease(host.messenger); },
+       "FlutterDesktopMessengerRelease", "released more often than added to"},
+      {"engine destroyed after the hand-over",
+       [](Host& host) { FlutterDesktopEngineDestroy(host.engine); }, "FlutterDesktopEngineDestroy",
+       "was taken over by a view controller"},
+      {"engine handed over twice",
+       [](Host& host) { FlutterDesktopViewControllerCreate(10, 10, host.engine); },
+       "FlutterDesktopViewControllerCreate", "was already taken over"},
+      {"UI-thread call on another thread",
+       [](Host& host) {
+         std::thread([&] {
+           FlutterDesktopMessengerSetCallback(host.messenger, "other", nullptr, nullptr);
+         }).join();
+       },
+       "FlutterDesktopMessengerSetCallback", "called on a thread other than the UI thread"},
+      {"window message without a result",
+       [](Host& host) {
+         FlutterDesktopViewControllerHandleTopLevelWindowProc(host.controller, nullptr, WM_SIZE, 0,
+                                                              0, nullptr);
+       },
+       "FlutterDesktopViewControllerHandleTopLevelWindowProc", "null result pointer"},
+      {"lenient: reported, and the call goes on", answer_twice,
+       "FlutterDesktopMessengerSendResponse", "was answered before or never given out", true},
+  };
+  return cases;
+}
+
+// The caller: one case, named by the environment, against a started engine.
+TEST(ContractChild, DISABLED_Run) {
+  const char* folder = std::getenv("DEVKIT_CHILD_FOLDER");
+  const char* name = std::getenv("DEVKIT_CONTRACT_CASE");
+  if (folder == nullptr || name == nullptr) GTEST_SKIP() << "only run as a child process";
+  for (const ContractCase& c : Cases()) {
+    if (std::string(c.name) != name) continue;
+    std::vector<std::string> arguments = {"--devkit-trace=" + std::string(folder) + "\\trace.txt"};
+    if (c.lenient) arguments.push_back("--devkit-lenient");
+    Properties properties(tovan_test::Widen(folder) + L"\\bundle", arguments);
+    Host host;
+    host.engine = FlutterDesktopEngineCreate(properties.get());
+    host.controller = FlutterDesktopViewControllerCreate(100, 100, host.engine);
+    ASSERT_NE(host.controller, nullptr);
+    host.messenger = FlutterDesktopEngineGetMessenger(host.engine);
+    host.registrar = FlutterDesktopEngineGetPluginRegistrar(host.engine, "Contract");
+    FlutterDesktopMessengerSetCallback(host.messenger, kChannel, &KeepResponse, &host);
+    c.act(host);
+    if (host.controller != nullptr) host.DestroyController();
+    return;
+  }
+  FAIL() << "no case " << name;
+}
+
+// Runs the caller for `case_name` and answers its exit code; `errors`
+// receives what it wrote (standard output and error together).
+DWORD RunCaller(const TempFolder& folder, const std::string& case_name, std::string* errors) {
+  wchar_t program[MAX_PATH];
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(program) +
+                         L"\" --gtest_filter=ContractChild.DISABLED_Run"
+                         L" --gtest_also_run_disabled_tests";
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  const std::wstring output_path = folder.File(L"output.txt");
+  HANDLE output = CreateFileW(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  SetEnvironmentVariableW(L"DEVKIT_CHILD_FOLDER", folder.path().c_str());
+  SetEnvironmentVariableW(L"DEVKIT_CONTRACT_CASE", tovan_test::Widen(case_name).c_str());
+  // The child is part of this test, not a test run of its own: no report.
+  wchar_t report[1024] = L"";
+  const bool had_report = GetEnvironmentVariableW(L"GTEST_OUTPUT", report, 1024) > 0;
+  SetEnvironmentVariableW(L"GTEST_OUTPUT", nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output;
+  startup.hStdError = output;
+  PROCESS_INFORMATION process{};
+  const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &process);
+  if (had_report) SetEnvironmentVariableW(L"GTEST_OUTPUT", report);
+  SetEnvironmentVariableW(L"DEVKIT_CHILD_FOLDER", nullptr);
+  SetEnvironmentVariableW(L"DEVKIT_CONTRACT_CASE", nullptr);
+  CloseHandle(output);
+  if (!started) return 0xFFFFFFFF;
+  DWORD exit_code = 0xFFFFFFFE;
+  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &exit_code);
+  } else {
+    TerminateProcess(process.hProcess, 1);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  *errors = tovan_test::ReadWholeFile(output_path);
+  return exit_code;
+}
+
+TEST(ContractTest, EachViolationEndsTheCallerNamingTheFunctionAndAKeptContractEndsNormally) {
+  for (const ContractCase& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    devkit_test::MakeBundle(folder.File(L"bundle"));
+    std::string output;
+    const DWORD exit_code = RunCaller(folder, c.name, &output);
+    const std::vector<std::string> trace = ReadLines(folder.File(L"trace.txt"));
+    ASSERT_FALSE(trace.empty());
+    if (c.function[0] == '\0') {
+      EXPECT_EQ(exit_code, 0u) << output;
+      EXPECT_EQ(output.find("flutter_windows: "), std::string::npos) << output;
+      EXPECT_EQ(devkit_test::LinesWith(trace, "violation ").size(), 0u);
+      continue;
+    }
+    EXPECT_EQ(exit_code, c.lenient ? 0u : kViolationExitCode) << output;
+    const std::string reported = std::string("flutter_windows: ") + c.function + ": ";
+    const size_t at = output.find(reported);
+    ASSERT_NE(at, std::string::npos) << output;
+    EXPECT_NE(output.substr(at, output.find('\n', at) - at).find(c.violation), std::string::npos)
+        << output;
+    const std::vector<std::string> violations =
+        devkit_test::LinesWith(trace, std::string("violation ") + c.function + " ");
+    ASSERT_EQ(violations.size(), 1u);
+    EXPECT_NE(violations[0].find(c.violation), std::string::npos) << violations[0];
+    if (!c.lenient) {
+      EXPECT_EQ(trace.back(), violations[0]) << "nothing runs after the violation";
+    }
+  }
+}
+
+}  // namespace
