@@ -8,9 +8,9 @@
 #   TOVAN_PLUGINS_DIR  the nine plugin libraries, each <name>.dll with its
 #                      import library <name>.lib beside it, either directly in
 #                      the folder or in a subfolder, as a plugin build tree
-#                      lays them out (<package>/Release/<name>.dll). A name
-#                      must be found once: a tree with both a Debug and a
-#                      Release build is ambiguous; name the one to ship.
+#                      lays them out (<package>/Release/<name>.dll). Each
+#                      must be found once: a tree holding both a Debug and a
+#                      Release build is refused as ambiguous.
 #   TOVAN_APP_DIR      the compiled application, as a Flutter build writes its
 #                      data folder: app.so and the folder flutter_assets/.
 #
@@ -101,7 +101,7 @@ if(_tovan_plugins_dir)
       list(JOIN _tovan_found ", " _tovan_found)
       string(APPEND _tovan_problems
              "\n  TOVAN_PLUGINS_DIR: ${_tovan_name}.dll found more than once (${_tovan_found}); "
-             "name the folder of the one build to ship")
+             "the folder must hold one build of each plugin, the one to ship")
     else()
       get_filename_component(_tovan_dir "${_tovan_found}" DIRECTORY)
       _tovan_release_require(TOVAN_PLUGINS_DIR "${_tovan_dir}" ${_tovan_name}.lib)
