@@ -95,14 +95,16 @@ session() {
 mkdir -p "$out/unzipped"
 unzip -q "$package.zip" -d "$out/unzipped"
 session zip "$(win_path "$out/unzipped/tovan-2.0.6-windows-x64/tovan.exe")" \
-  "$(grep -v '^#' "$root/scripts/demo-session.script")"
+  "$(cat "$root/scripts/demo-session.script")"
 code=$?
+calls=$(grep -cvE '^(#|$)' "$root/scripts/demo-session.script")
 transcript=$(cat "$out/zip.transcript" 2>/dev/null)
-if [ "$code" -eq 0 ] && [ "$(grep -c '^> ' <<<"$transcript")" -eq 6 ] &&
-   [ "$(grep -c '^< ' <<<"$transcript")" -eq 6 ] && ! grep -qE '^< no (reply|handler)' <<<"$transcript" &&
-   grep -qx '< success(true)' <<<"$transcript" && grep -qx '< notImplemented' <<<"$transcript" &&
-   grep -q '^< error("INVALID_ARGUMENT"' <<<"$transcript" && grep -qx end <<<"$transcript"; then
-  pass "the zip's bundle answers the demonstration session"
+# Every call reaches the audio channel and is answered; the volume is accepted.
+if [ "$code" -eq 0 ] && [ "$(grep -c '^> ' <<<"$transcript")" -eq "$calls" ] &&
+   [ "$(grep -c '^< ' <<<"$transcript")" -eq "$calls" ] &&
+   ! grep -qE '^(< no (reply|handler)|!)' <<<"$transcript" &&
+   grep -qx '< success(true)' <<<"$transcript" && grep -qx end <<<"$transcript"; then
+  pass "the zip's bundle answers the demonstration session ($calls calls)"
 else
   fail "zip session: exit $code, transcript:"; echo "$transcript"
 fi
@@ -141,15 +143,15 @@ installed_layout=$(cd "$program_dir" 2>/dev/null && find . -type f | sed 's|^\./
 check "the installed files are the bundle's" test "$installed_layout" = "$expected_layout"
 shortcut=$(shortcut_in)
 check "the Start-menu shortcut \"Tovan Phone\" exists (${shortcut#"$drive"/})" test -f "$shortcut"
-# Its target is the installed program and its icon the package's copy of the
+# It starts the installed program and shows the package's copy of the
 # program's icon, which Windows Installer keeps in its own folder.
 lnk_text=$(strings -n 4 "$shortcut" 2>/dev/null; strings -n 4 -el "$shortcut" 2>/dev/null)
-check "the shortcut starts tovan.exe and shows the program's icon" \
-  grep -q 'TovanIcon.ico' <<<"$lnk_text"
-check "the shortcut's target is the installed tovan.exe" \
-  grep -qi 'Program Files\\Tovan Phone\\tovan.exe' <<<"$lnk_text"
 icon_copy=$(find "$drive/windows/Installer" -name TovanIcon.ico 2>/dev/null | head -1)
-check "the icon copy is the program's icon" cmp -s "$icon_copy" "$root/runner/resources/app_icon.ico"
+shortcut_ok() {
+  grep -qi 'Program Files\\Tovan Phone\\tovan.exe' <<<"$lnk_text" &&
+    grep -q 'TovanIcon.ico' <<<"$lnk_text" && cmp -s "$icon_copy" "$root/runner/resources/app_icon.ico"
+}
+check "the shortcut starts the installed tovan.exe with the program's icon" shortcut_ok
 first=$(entries)
 check "one installed-programs entry, version 2.0.6 ($first)" \
   test "$(wc -l <<<"$first")" -eq 1 -a "$(awk '{print $NF}' <<<"$first")" = 2.0.6
