@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# Test tool: the release, end to end, under Wine.
+#   - scripts/package without folders builds windows-release against the
+#     staged development binaries in its own build tree, compiles nothing of
+#     devkit/ there and ships exactly the staged libraries;
+#   - the zip's bundle answers a scripted channel session
+#     (scripts/demo-session.script);
+#   - a missing engine folder, and one without its import library, stop the
+#     configure step with a message that names what is missing and where;
+#   - msiexec /i /qn installs the files, the Start-menu shortcut with the
+#     program's icon and one installed-programs entry (version 2.0.6); the
+#     installed tovan.exe answers a scripted call;
+#   - a later build (2.0.6+1) replaces it in place: one entry, its files;
+#     an older release (2.0.5+0) is refused;
+#   - msiexec /x removes files, shortcut and entry and keeps the user's crash
+#     directory.
+# Install and uninstall times are printed. Runs in a Wine prefix of its own
+# (build/release-test/wineprefix, made afresh), so the installer meets a clean
+# machine. Needs DISPLAY (scripts/test runs it under xvfb-run).
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+out="$root/build/release-test"
+wine_run="$root/scripts/wine-run"
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+check() {  # check DESCRIPTION COMMAND...: passes when the command succeeds
+  local what=$1; shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+rm -rf "$out"
+mkdir -p "$out"
+channel=com.brenmo.tovan/windows_audio
+package="$root/build/package/tovan-2.0.6-windows-x64"
+staging="$root/build/package/staging"
+bundle="$root/build/windows-release/bundle"
+
+# -- The release build from the staged development binaries.
+if ! timeout 1500 "$root/scripts/package" >"$out/package.log" 2>&1; then
+  cat "$out/package.log"
+  fail "scripts/package"
+  exit 1
+fi
+pass "scripts/package: $(grep -E '^package: build/package/' "$out/package.log" | sed 's|^package: build/package/||' | paste -sd ' ')"
+
+devkit_sources=$(grep -c '"file": *"[^"]*/devkit/' "$root/build/windows-release/compile_commands.json")
+check "no devkit/ source compiled in the release tree (found $devkit_sources)" \
+  test "$devkit_sources" -eq 0 -a ! -e "$root/build/windows-release/devkit"
+same=1
+for dll in "$staging"/engine/*.dll "$staging"/plugins/*.dll; do
+  cmp -s "$dll" "$bundle/$(basename "$dll")" || { same=0; echo "differs: $(basename "$dll")"; }
+done
+check "the bundle ships the staged libraries unchanged" test "$same" -eq 1
+
+expected_layout=$(cd "$staging" && { echo tovan.exe; ls engine/*.dll plugins/*.dll | xargs -n1 basename;
+  echo data/icudtl.dat; echo data/app.so; echo data/flutter_assets/AssetManifest.json; } | LC_ALL=C sort)
+zip_layout=$(unzip -Z1 "$package.zip" | grep -v '/$' | sed 's|^tovan-2.0.6-windows-x64/||' | LC_ALL=C sort)
+check "the zip holds the bundle's layout in one folder" test "$zip_layout" = "$expected_layout"
+
+# -- Configure failures, in a scratch tree (after its first configure the
+# compiler checks are cached, so the second costs little).
+configure() {  # configure ENGINE_DIR LOG
+  timeout 300 cmake --preset windows-release -B "$out/configure" -DTOVAN_ENGINE_DIR="$1" \
+    -DTOVAN_PLUGINS_DIR="$staging/plugins" -DTOVAN_APP_DIR="$staging/app" >"$2" 2>&1
+}
+configure "$out/no-engine" "$out/configure-missing.log" && fail "configure without an engine folder succeeded"
+check "missing engine folder: the configure message names it" \
+  grep -qF "TOVAN_ENGINE_DIR: the engine release folder $out/no-engine does not exist" \
+  "$out/configure-missing.log"
+cp -r "$staging/engine" "$out/engine-without-lib"
+rm "$out/engine-without-lib/flutter_windows.dll.lib"
+configure "$out/engine-without-lib" "$out/configure-nolib.log" &&
+  fail "configure without the import library succeeded"
+check "engine folder without import library: the configure message names it" \
+  grep -qF "TOVAN_ENGINE_DIR: missing flutter_windows.dll.lib in $out/engine-without-lib" \
+  "$out/configure-nolib.log"
+
+# -- Wine.
+export WINEPREFIX="$out/wineprefix" WINEDEBUG=-all
+trap '"$wineserver" -k >/dev/null 2>&1' EXIT
+timeout 300 "$wine_run" wineboot -i >/dev/null 2>&1
+timeout 300 "$wineserver" -w
+win_path() { echo "Z:${1//\//\\}"; }
+
+# session NAME EXE SCRIPT_TEXT: runs EXE (a Windows path) with the script, from
+# a folder other than the program's; the transcript is $out/NAME.transcript.
+session() {
+  printf '%s\n' "$3" >"$out/$1.script"
+  (cd "$out" && timeout 120 "$wine_run" "$2" "--script=$(win_path "$out/$1.script")" \
+     "--transcript=$(win_path "$out/$1.transcript")" >"$out/$1.log" 2>&1)
+}
+
+mkdir -p "$out/unzipped"
+unzip -q "$package.zip" -d "$out/unzipped"
+session zip "$(win_path "$out/unzipped/tovan-2.0.6-windows-x64/tovan.exe")" \
+  "$(cat "$root/scripts/demo-session.script")"
+code=$?
+calls=$(grep -cvE '^(#|$)' "$root/scripts/demo-session.script")
+transcript=$(cat "$out/zip.transcript" 2>/dev/null)
+# Every call reaches the audio channel and is answered; the volume is accepted.
+if [ "$code" -eq 0 ] && [ "$(grep -c '^> ' <<<"$transcript")" -eq "$calls" ] &&
+   [ "$(grep -c '^< ' <<<"$transcript")" -eq "$calls" ] &&
+   ! grep -qE '^(< no (reply|handler)|!)' <<<"$transcript" &&
+   grep -qx '< success(true)' <<<"$transcript" && grep -qx end <<<"$transcript"; then
+  pass "the zip's bundle answers the demonstration session ($calls calls)"
+else
+  fail "zip session: exit $code, transcript:"; echo "$transcript"
+fi
+
+drive="$WINEPREFIX/drive_c"
+program_dir="$drive/Program Files/Tovan Phone"
+# Windows puts a per-machine package's shortcut in the all-users Programs
+# folder; Wine 8 puts it in the installing user's.
+shortcut_in() { find "$drive/ProgramData" "$drive/users" -path '*/Start Menu/Programs/Tovan Phone.lnk'; }
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+# The installed-programs entries named "Tovan Phone", one "KEY VERSION" a line.
+entries() {
+  "$wine_run" reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' | awk '
+    /^HKEY/ {key = $0; name = ""; version = ""}
+    $1 == "DisplayName" {sub(/^ *DisplayName +REG_SZ +/, ""); name = $0}
+    $1 == "DisplayVersion" {version = $3}
+    /^$/ && name == "Tovan Phone" {print key, version; name = ""}
+    END {if (name == "Tovan Phone") print key, version}'
+}
+since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN {printf "%.2f s", b - a}'; }
+# run_msiexec NAME ARGS...: with its own log; prints when msiexec returned and
+# when every Wine process of the prefix (the installer service too) had ended.
+run_msiexec() {
+  local start=$EPOCHREALTIME code returned
+  timeout 300 "$wine_run" msiexec "${@:2}" /qn /l*v "$(win_path "$out/$1-msiexec.log")" >/dev/null 2>&1
+  code=$?
+  returned=$(since "$start")
+  timeout 300 "$wineserver" -w
+  echo "$1: msiexec exit $code, returned after $returned, Wine idle after $(since "$start")"
+  return $code
+}
+
+# -- Install.
+check "msiexec /i" run_msiexec install /i "$(win_path "$package.msi")"
+installed_layout=$(cd "$program_dir" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+check "the installed files are the bundle's" test "$installed_layout" = "$expected_layout"
+shortcut=$(shortcut_in)
+check "the Start-menu shortcut \"Tovan Phone\" exists (${shortcut#"$drive"/})" test -f "$shortcut"
+# It starts the installed program and shows the package's copy of the
+# program's icon, which Windows Installer keeps in its own folder.
+lnk_text=$(strings -n 4 "$shortcut" 2>/dev/null; strings -n 4 -el "$shortcut" 2>/dev/null)
+icon_copy=$(find "$drive/windows/Installer" -name TovanIcon.ico 2>/dev/null | head -1)
+shortcut_ok() {
+  grep -qi 'Program Files\\Tovan Phone\\tovan.exe' <<<"$lnk_text" &&
+    grep -q 'TovanIcon.ico' <<<"$lnk_text" && cmp -s "$icon_copy" "$root/runner/resources/app_icon.ico"
+}
+check "the shortcut starts the installed tovan.exe with the program's icon" shortcut_ok
+first=$(entries)
+check "one installed-programs entry, version 2.0.6 ($first)" \
+  test "$(wc -l <<<"$first")" -eq 1 -a "$(awk '{print $NF}' <<<"$first")" = 2.0.6
+
+session installed 'C:\Program Files\Tovan Phone\tovan.exe' "$channel setVolume({\"volume\": 0.25})"
+check "the installed tovan.exe answers a scripted call" \
+  grep -qx '< success(true)' "$out/installed.transcript"
+
+crash_dir=$(find "$drive/users" -path '*/AppData/Roaming/com.brenmoworks/tovan/BrenmoTovan/crashes' \
+              -type d 2>/dev/null | head -1)
+check "the program made its crash directory" test -n "$crash_dir"
+[ -z "$crash_dir" ] || echo "the user's report" >"$crash_dir/kept-by-uninstall.txt"
+
+# -- A later build replaces it in place.
+cp -r "$bundle" "$out/bundle-next"
+echo '{"build": 1}' >"$out/bundle-next/data/flutter_assets/AssetManifest.json"
+echo "only in build 1" >"$out/bundle-next/data/flutter_assets/NOTICES"
+"$root/scripts/installer/make-msi" "$out/bundle-next" 2.0.6+1 "$out/next.msi" >"$out/next-msi.log" 2>&1 ||
+  fail "make-msi 2.0.6+1: $(cat "$out/next-msi.log")"
+check "msiexec /i of build 2.0.6+1 over 2.0.6" run_msiexec upgrade /i "$(win_path "$out/next.msi")"
+second=$(entries)
+check "still one entry, now version 2.0.6.1 ($second)" \
+  test "$(wc -l <<<"$second")" -eq 1 -a "$(awk '{print $NF}' <<<"$second")" = 2.0.6.1 \
+       -a "$(awk '{print $1}' <<<"$second")" != "$(awk '{print $1}' <<<"$first")"
+check "the files are the later build's" \
+  grep -qF '{"build": 1}' "$program_dir/data/flutter_assets/AssetManifest.json"
+check "a file new in the later build is installed" test -f "$program_dir/data/flutter_assets/NOTICES"
+check "the shortcut is still there" test -n "$(shortcut_in)"
+
+"$root/scripts/installer/make-msi" "$bundle" 2.0.5+0 "$out/older.msi" >"$out/older-msi.log" 2>&1 ||
+  fail "make-msi 2.0.5+0: $(cat "$out/older-msi.log")"
+run_msiexec older /i "$(win_path "$out/older.msi")" && fail "an older release installed over a newer one"
+check "an older release is refused and leaves the entry alone" test "$(entries)" = "$second"
+
+# -- Uninstall.
+ check "msiexec /x" run_msiexec uninstall /x "$(win_path "$out/next.msi")"
+left=$(find "$program_dir" -type f 2>/dev/null)
+check "no program file left" test -z "$left"
+check "no shortcut left" test -z "$(shortcut_in)"
+check "no installed-programs entry left" test -z "$(entries)"
+check "the user's crash directory is kept" test -f "$crash_dir/kept-by-uninstall.txt"
+
+echo "$failures failed checks"
+[ "$failures" -eq 0 ]
