@@ -19,6 +19,7 @@ namespace {
 
 using devkit_test::Properties;
 using devkit_test::ReadLines;
+using devkit_test::RunChildTest;
 using devkit_test::TempFolder;
 
 constexpr char kChannel[] = "contract/channel";
@@ -169,42 +170,11 @@ TEST(ContractChild, DISABLED_Run) {
 // Runs the caller for `case_name` and answers its exit code; `errors`
 // receives what it wrote (standard output and error together).
 DWORD RunCaller(const TempFolder& folder, const std::string& case_name, std::string* errors) {
-  wchar_t program[MAX_PATH];
-  GetModuleFileNameW(nullptr, program, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(program) +
-                         L"\" --gtest_filter=ContractChild.DISABLED_Run"
-                         L" --gtest_also_run_disabled_tests";
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   const std::wstring output_path = folder.File(L"output.txt");
-  HANDLE output = CreateFileW(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  SetEnvironmentVariableW(L"DEVKIT_CHILD_FOLDER", folder.path().c_str());
-  SetEnvironmentVariableW(L"DEVKIT_CONTRACT_CASE", tovan_test::Widen(case_name).c_str());
-  // The child is part of this test, not a test run of its own: no report.
-  wchar_t report[1024] = L"";
-  const bool had_report = GetEnvironmentVariableW(L"GTEST_OUTPUT", report, 1024) > 0;
-  SetEnvironmentVariableW(L"GTEST_OUTPUT", nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = output;
-  startup.hStdError = output;
-  PROCESS_INFORMATION process{};
-  const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &process);
-  if (had_report) SetEnvironmentVariableW(L"GTEST_OUTPUT", report);
-  SetEnvironmentVariableW(L"DEVKIT_CHILD_FOLDER", nullptr);
-  SetEnvironmentVariableW(L"DEVKIT_CONTRACT_CASE", nullptr);
-  CloseHandle(output);
-  if (!started) return 0xFFFFFFFF;
-  DWORD exit_code = 0xFFFFFFFE;
-  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.hProcess, &exit_code);
-  } else {
-    TerminateProcess(process.hProcess, 1);
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  const DWORD exit_code = RunChildTest(L"ContractChild.DISABLED_Run",
+                                       {{L"DEVKIT_CHILD_FOLDER", folder.path()},
+                                        {L"DEVKIT_CONTRACT_CASE", tovan_test::Widen(case_name)}},
+                                       output_path);
   *errors = tovan_test::ReadWholeFile(output_path);
   return exit_code;
 }

@@ -35,6 +35,7 @@ using devkit_test::Properties;
 using devkit_test::PumpUntil;
 using devkit_test::ReadLines;
 using devkit_test::Renumber;
+using devkit_test::RunChildTest;
 using devkit_test::TempFolder;
 
 constexpr char kAudioChannel[] = "com.brenmo.tovan/windows_audio";
@@ -55,41 +56,6 @@ void AnswerCalls(FlutterDesktopMessengerRef messenger, const FlutterDesktopMessa
   auto reply = codec.EncodeSuccessReply(&result);
   FlutterDesktopMessengerSendResponse(messenger, message->response_handle, reply->data(),
                                       reply->size());
-}
-
-// Runs one disabled test of this program in a child process with extra
-// environment variables, and answers its exit code (a large value when it
-// cannot be started or does not end within a minute).
-DWORD RunChild(const std::wstring& test,
-               const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
-  wchar_t program[MAX_PATH];
-  GetModuleFileNameW(nullptr, program, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=" + test +
-                         L" --gtest_also_run_disabled_tests";
-  for (const auto& variable : environment) {
-    SetEnvironmentVariableW(variable.first.c_str(), variable.second.c_str());
-  }
-  // The child is part of this test, not a test run of its own: no report.
-  wchar_t report[1024] = L"";
-  const bool had_report = GetEnvironmentVariableW(L"GTEST_OUTPUT", report, 1024) > 0;
-  SetEnvironmentVariableW(L"GTEST_OUTPUT", nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                      nullptr, &startup, &process);
-  for (const auto& variable : environment) SetEnvironmentVariableW(variable.first.c_str(), nullptr);
-  if (had_report) SetEnvironmentVariableW(L"GTEST_OUTPUT", report);
-  if (!started) return 0xFFFFFFFF;
-  DWORD exit_code = 0xFFFFFFFE;
-  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.hProcess, &exit_code);
-  } else {
-    TerminateProcess(process.hProcess, 1);
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return exit_code;
 }
 
 class FeaturesTest : public ::testing::Test {
@@ -241,8 +207,8 @@ TEST(FaultAfterScriptChild, DISABLED_Run) {
 TEST_F(FeaturesTest, CrashAfterScriptFaultsOnTheUiThreadInsteadOfClosing) {
   devkit_test::WriteWholeFile(folder_.File(L"script.txt"),
                               "com.brenmo.tovan/windows_audio stopRingtone()\n");
-  const DWORD exit_code =
-      RunChild(L"FaultAfterScriptChild.DISABLED_Run", {{L"DEVKIT_CHILD_FOLDER", folder_.path()}});
+  const DWORD exit_code = RunChildTest(L"FaultAfterScriptChild.DISABLED_Run",
+                                       {{L"DEVKIT_CHILD_FOLDER", folder_.path()}});
   EXPECT_EQ(exit_code, 0x7Du) << "the access violation reached the process's handler";
   const auto transcript = ReadLines(folder_.File(L"transcript.txt"));
   const std::vector<std::string> expected = {"> com.brenmo.tovan/windows_audio stopRingtone(null)",
@@ -372,9 +338,9 @@ TEST(TraceDestinationChild, DISABLED_Run) {
 }
 
 TEST_F(FeaturesTest, TraceGoesToTheArgumentsFileWithEarlierCallsOrToTheEnvironmentsFile) {
-  ASSERT_EQ(
-      RunChild(L"TraceDestinationChild.DISABLED_Run", {{L"DEVKIT_CHILD_FOLDER", folder_.path()}}),
-      0u);
+  ASSERT_EQ(RunChildTest(L"TraceDestinationChild.DISABLED_Run",
+                         {{L"DEVKIT_CHILD_FOLDER", folder_.path()}}),
+            0u);
   auto lines = ReadLines(folder_.File(L"from-argument.txt"));
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], "FlutterDesktopGetDpiForMonitor monitor=null -> 96") << "held back";
@@ -384,9 +350,9 @@ TEST_F(FeaturesTest, TraceGoesToTheArgumentsFileWithEarlierCallsOrToTheEnvironme
 
   // The environment's file takes the lines from the first call; an engine's
   // argument then moves the trace to its own file.
-  ASSERT_EQ(RunChild(L"TraceDestinationChild.DISABLED_Run",
-                     {{L"DEVKIT_CHILD_FOLDER", folder_.path()},
-                      {L"TOVAN_DEVKIT_TRACE", folder_.File(L"from-environment.txt")}}),
+  ASSERT_EQ(RunChildTest(L"TraceDestinationChild.DISABLED_Run",
+                         {{L"DEVKIT_CHILD_FOLDER", folder_.path()},
+                          {L"TOVAN_DEVKIT_TRACE", folder_.File(L"from-environment.txt")}}),
             0u);
   lines = ReadLines(folder_.File(L"from-environment.txt"));
   ASSERT_EQ(lines.size(), 1u);

@@ -224,4 +224,48 @@ LRESULT CALLBACK HostWindow::WindowProc(HWND window, UINT message, WPARAM wparam
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+DWORD RunChildTest(const std::wstring& test,
+                   const std::vector<std::pair<std::wstring, std::wstring>>& environment,
+                   const std::wstring& output_path) {
+  wchar_t program[MAX_PATH];
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=" + test +
+                         L" --gtest_also_run_disabled_tests";
+  HANDLE output = INVALID_HANDLE_VALUE;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  if (!output_path.empty()) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    output = CreateFileW(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+  }
+  for (const auto& variable : environment) {
+    SetEnvironmentVariableW(variable.first.c_str(), variable.second.c_str());
+  }
+  // The child is part of this test, not a test run of its own: no report.
+  wchar_t report[1024] = L"";
+  const bool had_report = GetEnvironmentVariableW(L"GTEST_OUTPUT", report, 1024) > 0;
+  SetEnvironmentVariableW(L"GTEST_OUTPUT", nullptr);
+  PROCESS_INFORMATION process{};
+  const bool started =
+      CreateProcessW(nullptr, command.data(), nullptr, nullptr, output != INVALID_HANDLE_VALUE, 0,
+                     nullptr, nullptr, &startup, &process);
+  for (const auto& variable : environment) SetEnvironmentVariableW(variable.first.c_str(), nullptr);
+  if (had_report) SetEnvironmentVariableW(L"GTEST_OUTPUT", report);
+  if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+  if (!started) return 0xFFFFFFFF;
+  DWORD exit_code = 0xFFFFFFFE;
+  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &exit_code);
+  } else {
+    TerminateProcess(process.hProcess, 1);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return exit_code;
+}
+
 }  // namespace devkit_test

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "channel/flutter_windows_api.h"
@@ -42,6 +43,14 @@ enum class BundlePart { kNone, kAssets, kIcuData, kAotLibrary };
 // the part named by `leave_out`.
 void MakeBundle(const std::wstring& folder, BundlePart leave_out = BundlePart::kNone);
 void RemoveTree(const std::wstring& path);
+
+// Runs one disabled test of this program in a child process, with
+// `environment` set for it, and answers its exit code (a large value when it
+// cannot be started or does not end within a minute). With an `output_path`,
+// the child's standard output and error go to that file.
+DWORD RunChildTest(const std::wstring& test,
+                   const std::vector<std::pair<std::wstring, std::wstring>>& environment,
+                   const std::wstring& output_path = L"");
 std::wstring ExecutableFolder();
 
 // Engine properties whose texts this object owns.
