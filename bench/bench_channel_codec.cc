@@ -2,10 +2,12 @@
 // peers on the same logical data: nlohmann::json through its MessagePack
 // writer and reader (a value model like ours: ordered maps, strings,
 // vectors), msgpack-cxx through its dynamic object (arena-allocated), and
-// memcpy of the payload bytes for the bulk lists (the ceiling). Every
-// benchmark also reports its heap allocations per operation ("allocs", from
-// the program's replaced operator new). Run by scripts/bench, which repeats
-// and interleaves the runs and prints ratios.
+// memcpy of the payload bytes for the bulk lists (the ceiling); and a deep
+// copy of the decoded value, the floor of any decoder into this value model
+// (the same allocations, no bytes read). Every benchmark also reports its
+// heap allocations per operation ("allocs", from the program's replaced
+// operator new). Run by scripts/bench, which repeats and interleaves the
+// runs and prints ratios.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -183,6 +185,20 @@ void DecodeJson(benchmark::State& state, const DataSet* set) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set->json_packed.size()));
 }
 
+// The floor our value model sets for decoding: a deep copy of the decoded
+// value builds and destroys the same strings, lists and map nodes without
+// reading any bytes.
+void CopyValue(benchmark::State& state, const DataSet* set) {
+  const uint64_t allocations_before = AllocationCount();
+  for (auto _ : state) {
+    EncodableValue copy = set->value;
+    benchmark::DoNotOptimize(&copy);
+    benchmark::ClobberMemory();
+  }
+  ReportAllocations(state, allocations_before);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set->encoded.size()));
+}
+
 // The ceiling for bulk data: copying the payload bytes into a fresh buffer
 // of their size, once per direction.
 void CopyPayload(benchmark::State& state, const DataSet* set) {
@@ -219,6 +235,7 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("decode" + suffix + "/msgpack").c_str(), DecodeMsgpack, &set);
     benchmark::RegisterBenchmark(("encode" + suffix + "/nlohmann").c_str(), EncodeJson, &set);
     benchmark::RegisterBenchmark(("decode" + suffix + "/nlohmann").c_str(), DecodeJson, &set);
+    benchmark::RegisterBenchmark(("decode" + suffix + "/copy").c_str(), CopyValue, &set);
     if (!set.payload.empty()) {
       benchmark::RegisterBenchmark(("encode" + suffix + "/memcpy").c_str(), CopyPayload, &set);
       benchmark::RegisterBenchmark(("decode" + suffix + "/memcpy").c_str(), CopyPayload, &set);
