@@ -260,11 +260,23 @@ class ElementIterator {
     bytes_ += sizeof(T);
     return before;
   }
+  ElementIterator& operator--() {
+    bytes_ -= sizeof(T);
+    return *this;
+  }
+  ElementIterator operator--(int) {
+    ElementIterator before = *this;
+    bytes_ -= sizeof(T);
+    return before;
+  }
   ElementIterator& operator+=(difference_type n) {
     bytes_ += n * static_cast<difference_type>(sizeof(T));
     return *this;
   }
+  ElementIterator& operator-=(difference_type n) { return *this += -n; }
   ElementIterator operator+(difference_type n) const { return ElementIterator(*this) += n; }
+  friend ElementIterator operator+(difference_type n, const ElementIterator& i) { return i + n; }
+  ElementIterator operator-(difference_type n) const { return ElementIterator(*this) -= n; }
   T operator[](difference_type n) const { return *(*this + n); }
   difference_type operator-(const ElementIterator& other) const {
     return (bytes_ - other.bytes_) / static_cast<difference_type>(sizeof(T));
@@ -272,6 +284,9 @@ class ElementIterator {
   bool operator==(const ElementIterator& other) const { return bytes_ == other.bytes_; }
   bool operator!=(const ElementIterator& other) const { return bytes_ != other.bytes_; }
   bool operator<(const ElementIterator& other) const { return bytes_ < other.bytes_; }
+  bool operator>(const ElementIterator& other) const { return bytes_ > other.bytes_; }
+  bool operator<=(const ElementIterator& other) const { return bytes_ <= other.bytes_; }
+  bool operator>=(const ElementIterator& other) const { return bytes_ >= other.bytes_; }
 
  private:
   const uint8_t* bytes_;
