@@ -36,7 +36,8 @@ class CodecRegistry {
 };
 
 // The value to encode for an optional one, by reference: `p ? *p :
-// EncodableValue()` would copy the whole value first.
+// EncodableValue()` would copy the whole value first. The null is never
+// destroyed, like the codecs above, so encoding works until the process ends.
 const EncodableValue& ValueOrNull(const EncodableValue* value) {
   static const EncodableValue* const null_value = new EncodableValue();
   return value != nullptr ? *value : *null_value;
