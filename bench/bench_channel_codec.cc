@@ -1,16 +1,25 @@
-// Encoding and decoding speed of the standard message codec against two
-// peers on the same logical data: msgpack-cxx through its dynamic object,
-// and memcpy of the payload bytes for the bulk lists (the ceiling). Run by
-// scripts/bench, which repeats and interleaves the runs and prints ratios.
+// Encoding and decoding speed of the standard message codec against three
+// peers on the same logical data: nlohmann::json through its MessagePack
+// writer and reader (a value model like ours: ordered maps, strings,
+// vectors), msgpack-cxx through its dynamic object (arena-allocated), and
+// memcpy of the payload bytes for the bulk lists (the ceiling); and a deep
+// copy of the decoded value, the floor of any decoder into this value model
+// (the same allocations, no bytes read). Every benchmark also reports its
+// heap allocations per operation ("allocs", from the program's replaced
+// operator new). Run by scripts/bench, which repeats and interleaves the
+// runs and prints ratios.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/allocation_counter.h"
 #include "bench/bench_data.h"
 #include "bench/msgpack_peer.h"
+#include "bench/nlohmann_peer.h"
 #include "channel/byte_buffer_streams.h"
 #include "channel/method_result.h"
 #include "channel/standard_codec_serializer.h"
@@ -48,8 +57,17 @@ struct DataSet {
   std::shared_ptr<msgpack::zone> zone = std::make_shared<msgpack::zone>();
   msgpack::object msgpack_object;  // The peer's dynamic object.
   msgpack::sbuffer msgpack_packed;
+  nlohmann::json json;  // The nlohmann peer's value.
+  std::vector<uint8_t> json_packed;
   std::vector<uint8_t> payload;  // Bulk lists: the raw element bytes.
 };
+
+// Reports the operator new calls made since `before` per iteration.
+void ReportAllocations(benchmark::State& state, uint64_t before) {
+  const uint64_t allocations = AllocationCount() - before;
+  state.counters["allocs"] = static_cast<double>(allocations) /
+                             static_cast<double>(std::max<int64_t>(state.iterations(), 1));
+}
 
 DataSet Prepare(std::string name, EncodableValue value, bool is_reply) {
   DataSet set;
@@ -66,10 +84,13 @@ DataSet Prepare(std::string name, EncodableValue value, bool is_reply) {
     set.msgpack_object.type = msgpack::type::ARRAY;
     set.msgpack_object.via.array.size = 2;
     set.msgpack_object.via.array.ptr = pair;
+    set.json = nlohmann::json::array({0, ToJson(set.value)});
   } else {
     set.encoded = EncodeValue(set.value);
     set.msgpack_object = ToMsgpack(set.value, *set.zone);
+    set.json = ToJson(set.value);
   }
+  set.json_packed = nlohmann::json::to_msgpack(set.json);
   msgpack::pack(set.msgpack_packed, set.msgpack_object);
   if (const auto* doubles = set.value.TryGet<std::vector<double>>()) {
     set.payload.resize(doubles->size() * sizeof(double));
@@ -82,6 +103,7 @@ DataSet Prepare(std::string name, EncodableValue value, bool is_reply) {
 
 void EncodeOurs(benchmark::State& state, const DataSet* set) {
   const flutter::StandardMethodCodec& codec = flutter::StandardMethodCodec::SharedInstance();
+  const uint64_t allocations_before = AllocationCount();
   for (auto _ : state) {
     if (set->is_reply) {
       std::unique_ptr<std::vector<uint8_t>> bytes = codec.EncodeSuccessReply(&set->value);
@@ -92,6 +114,7 @@ void EncodeOurs(benchmark::State& state, const DataSet* set) {
     }
     benchmark::ClobberMemory();
   }
+  ReportAllocations(state, allocations_before);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set->encoded.size()));
 }
 
@@ -99,6 +122,7 @@ void DecodeOurs(benchmark::State& state, const DataSet* set) {
   const flutter::StandardMethodCodec& codec = flutter::StandardMethodCodec::SharedInstance();
   const flutter::StandardCodecSerializer& serializer =
       flutter::StandardCodecSerializer::GetInstance();
+  const uint64_t allocations_before = AllocationCount();
   for (auto _ : state) {
     if (set->is_reply) {
       InspectingResult result;
@@ -111,38 +135,81 @@ void DecodeOurs(benchmark::State& state, const DataSet* set) {
     }
     benchmark::ClobberMemory();
   }
+  ReportAllocations(state, allocations_before);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set->encoded.size()));
 }
 
 void EncodeMsgpack(benchmark::State& state, const DataSet* set) {
+  const uint64_t allocations_before = AllocationCount();
   for (auto _ : state) {
     msgpack::sbuffer buffer;
     msgpack::pack(buffer, set->msgpack_object);
     benchmark::DoNotOptimize(buffer.data());
     benchmark::ClobberMemory();
   }
+  ReportAllocations(state, allocations_before);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set->msgpack_packed.size()));
 }
 
 void DecodeMsgpack(benchmark::State& state, const DataSet* set) {
+  const uint64_t allocations_before = AllocationCount();
   for (auto _ : state) {
     msgpack::object_handle handle =
         msgpack::unpack(set->msgpack_packed.data(), set->msgpack_packed.size());
     benchmark::DoNotOptimize(handle.get().via.array.ptr);
     benchmark::ClobberMemory();
   }
+  ReportAllocations(state, allocations_before);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set->msgpack_packed.size()));
+}
+
+void EncodeJson(benchmark::State& state, const DataSet* set) {
+  const uint64_t allocations_before = AllocationCount();
+  for (auto _ : state) {
+    std::vector<uint8_t> bytes = nlohmann::json::to_msgpack(set->json);
+    benchmark::DoNotOptimize(bytes.data());
+    benchmark::ClobberMemory();
+  }
+  ReportAllocations(state, allocations_before);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set->json_packed.size()));
+}
+
+void DecodeJson(benchmark::State& state, const DataSet* set) {
+  const uint64_t allocations_before = AllocationCount();
+  for (auto _ : state) {
+    nlohmann::json value = nlohmann::json::from_msgpack(set->json_packed);
+    benchmark::DoNotOptimize(&value);
+    benchmark::ClobberMemory();
+  }
+  ReportAllocations(state, allocations_before);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set->json_packed.size()));
+}
+
+// The floor our value model sets for decoding: a deep copy of the decoded
+// value builds and destroys the same strings, lists and map nodes without
+// reading any bytes.
+void CopyValue(benchmark::State& state, const DataSet* set) {
+  const uint64_t allocations_before = AllocationCount();
+  for (auto _ : state) {
+    EncodableValue copy = set->value;
+    benchmark::DoNotOptimize(&copy);
+    benchmark::ClobberMemory();
+  }
+  ReportAllocations(state, allocations_before);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set->encoded.size()));
 }
 
 // The ceiling for bulk data: copying the payload bytes into a fresh buffer
 // of their size, once per direction.
 void CopyPayload(benchmark::State& state, const DataSet* set) {
+  const uint64_t allocations_before = AllocationCount();
   for (auto _ : state) {
     std::unique_ptr<uint8_t[]> copy(new uint8_t[set->payload.size()]);
     std::memcpy(copy.get(), set->payload.data(), set->payload.size());
     benchmark::DoNotOptimize(copy.get());
     benchmark::ClobberMemory();
   }
+  ReportAllocations(state, allocations_before);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set->payload.size()));
 }
 
@@ -166,6 +233,9 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("encode" + suffix + "/msgpack").c_str(), EncodeMsgpack, &set);
     benchmark::RegisterBenchmark(("decode" + suffix + "/standard").c_str(), DecodeOurs, &set);
     benchmark::RegisterBenchmark(("decode" + suffix + "/msgpack").c_str(), DecodeMsgpack, &set);
+    benchmark::RegisterBenchmark(("encode" + suffix + "/nlohmann").c_str(), EncodeJson, &set);
+    benchmark::RegisterBenchmark(("decode" + suffix + "/nlohmann").c_str(), DecodeJson, &set);
+    benchmark::RegisterBenchmark(("decode" + suffix + "/copy").c_str(), CopyValue, &set);
     if (!set.payload.empty()) {
       benchmark::RegisterBenchmark(("encode" + suffix + "/memcpy").c_str(), CopyPayload, &set);
       benchmark::RegisterBenchmark(("decode" + suffix + "/memcpy").c_str(), CopyPayload, &set);
@@ -175,7 +245,8 @@ int main(int argc, char** argv) {
   for (const DataSet& set : sets) {
     benchmark::AddCustomContext(set.name + "_bytes",
                                 std::to_string(set.encoded.size()) + " standard, " +
-                                    std::to_string(set.msgpack_packed.size()) + " msgpack");
+                                    std::to_string(set.msgpack_packed.size()) + " msgpack, " +
+                                    std::to_string(set.json_packed.size()) + " nlohmann");
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -9,6 +9,12 @@
 
 namespace flutter {
 
+// The standard codec's direct access to these two streams (defined with the
+// codec): when it is given one of them exactly, not a class derived from it,
+// it reads and writes the buffer in place instead of calling the virtual
+// operations for every byte, with the same results and diagnostics.
+struct ByteBufferFastPath;
+
 // Reads one message from a caller's buffer, which must outlive the reader.
 // A read past the end writes "Invalid read in StandardCodecByteStreamReader"
 // to the standard error stream, yields zeros and leaves the position where it
@@ -28,6 +34,8 @@ class ByteBufferStreamReader : public ByteStreamReader {
   uint64_t Position() const { return position_; }
 
  private:
+  friend struct ByteBufferFastPath;
+
   const uint8_t* bytes_;
   uint64_t size_;
   uint64_t position_ = 0;
@@ -45,6 +53,8 @@ class ByteBufferStreamWriter : public ByteStreamWriter {
   void PadToAlignment(uint8_t alignment) override;
 
  private:
+  friend struct ByteBufferFastPath;
+
   std::vector<uint8_t>* buffer_;
 };
 

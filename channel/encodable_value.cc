@@ -178,7 +178,13 @@ EncodableValue* EncodableValueMap::Find(const EncodableValue& key) {
 EncodableValue& EncodableValueMap::Entry(const EncodableValue& key) { return entries_[key]; }
 
 bool EncodableValueMap::InsertIfAbsent(EncodableValue key, EncodableValue value) {
-  return entries_.emplace(std::move(key), std::move(value)).second;
+  // Decoded maps arrive in ascending key order (every encoder writes them
+  // so). With the end as the hint, a key above the last one is placed after
+  // one comparison instead of a descent from the root; any other key falls
+  // back to the descent, and a key already present drops the offered pair.
+  const size_t size_before = entries_.size();
+  entries_.emplace_hint(entries_.end(), std::move(key), std::move(value));
+  return entries_.size() != size_before;
 }
 
 size_t EncodableValueMap::size() const { return entries_.size(); }

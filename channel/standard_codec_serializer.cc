@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <iterator>
 #include <string>
+#include <typeinfo>
 #include <vector>
+
+#include "channel/byte_buffer_streams.h"
 
 namespace flutter {
 
@@ -42,6 +46,28 @@ namespace flutter {
 //    would go deeper reads as null and decoding gives up as in rule 3. Every
 //    operation on a decoded value (copying, comparing, encoding, destroying)
 //    recurses once per level, and this bound keeps all of them shallow.
+
+// Fast paths
+// ----------
+// The byte streams are the codec's extension points, so the general path
+// calls their virtual operations for every byte, and the serializer's own
+// overridable operations for every nested value. When the stream is exactly
+// one of the buffer streams of channel/byte_buffer_streams.h (whose
+// operations a derived class could override, so a derived class does not
+// qualify), the decoder and encoder below work on its buffer in place; when
+// the serializer is exactly this class, nested values are read and written
+// without going back through the virtual operations. Both are the same
+// algorithm instantiated for another byte source or sink: every read that
+// would fail is handed to the reader's own operation, so the results,
+// positions and diagnostics cannot differ from the general path's.
+
+// Direct access to the buffer streams' fields; a friend of both.
+struct ByteBufferFastPath {
+  static const uint8_t* Bytes(const ByteBufferStreamReader& reader) { return reader.bytes_; }
+  static uint64_t Size(const ByteBufferStreamReader& reader) { return reader.size_; }
+  static uint64_t& Position(ByteBufferStreamReader& reader) { return reader.position_; }
+  static std::vector<uint8_t>& Buffer(ByteBufferStreamWriter& writer) { return *writer.buffer_; }
+};
 
 namespace {
 
@@ -99,11 +125,12 @@ void GiveUp(MessageDecodeState& state, const char* reason) {
 }
 
 // Answers whether the next element of a list or map may be read (rules 1-3).
-bool MayReadElement(ByteStreamReader* stream, MessageDecodeState& state) {
+template <class Source>
+bool MayReadElement(const Source& source, MessageDecodeState& state) {
   if (state.abandoned) {
     return false;
   }
-  if (stream->RemainingBytes() != 0) {
+  if (source.RemainingBytes() != 0) {
     return true;
   }
   if (state.missing_elements_allowed == 0) {
@@ -115,11 +142,12 @@ bool MayReadElement(ByteStreamReader* stream, MessageDecodeState& state) {
 }
 
 // Answers whether a block of `size` bytes may be allocated (rules 1-3).
-bool MayAllocateBlock(ByteStreamReader* stream, MessageDecodeState& state, uint64_t size) {
+template <class Source>
+bool MayAllocateBlock(const Source& source, MessageDecodeState& state, uint64_t size) {
   if (state.abandoned) {
     return false;
   }
-  const size_t remaining = stream->RemainingBytes();
+  const size_t remaining = source.RemainingBytes();
   if (remaining == ByteStreamReader::kUnknownRemaining || size <= remaining) {
     return true;
   }
@@ -143,23 +171,479 @@ class NestingScope {
   MessageDecodeState& state_;
 };
 
-template <typename T>
-void PutScalar(T value, ByteStreamWriter* stream) {
-  // The hosts of this channel (x86-64, ARM64) are little-endian like the
-  // format, so a value's memory is its encoding.
-  uint8_t bytes[sizeof(T)];
-  std::memcpy(bytes, &value, sizeof(T));
-  stream->PutBytes(bytes, sizeof(T));
-}
+// Byte source of the general path: the reader's virtual operations.
+class StreamSource {
+ public:
+  explicit StreamSource(ByteStreamReader* stream) : stream_(stream) {}
 
+  uint8_t TakeByte() { return stream_->TakeByte(); }
+  void TakeBytes(uint8_t* destination, size_t count) { stream_->TakeBytes(destination, count); }
+  void SkipToAlignment(uint8_t alignment) { stream_->SkipToAlignment(alignment); }
+  size_t RemainingBytes() const { return stream_->RemainingBytes(); }
+  // The next `count` bytes in place, consumed, when the source can lend
+  // them; nullptr otherwise (the caller then copies them with TakeBytes).
+  const uint8_t* TakeSpan(size_t) { return nullptr; }
+
+ private:
+  ByteStreamReader* stream_;
+};
+
+// Byte source of the fast path: a ByteBufferStreamReader's buffer in place.
+// A read that does not fit is left to the reader's own operation, which
+// reports it and leaves the position, as on the general path.
+class BufferSource {
+ public:
+  explicit BufferSource(ByteBufferStreamReader* reader)
+      : reader_(reader),
+        bytes_(ByteBufferFastPath::Bytes(*reader)),
+        size_(ByteBufferFastPath::Size(*reader)),
+        position_(ByteBufferFastPath::Position(*reader)) {}
+
+  uint8_t TakeByte() {
+    if (position_ < size_) {
+      return bytes_[position_++];
+    }
+    return reader_->TakeByte();
+  }
+  void TakeBytes(uint8_t* destination, size_t count) {
+    if (const uint8_t* bytes = TakeSpan(count)) {
+      std::memcpy(destination, bytes, count);
+    } else {
+      reader_->TakeBytes(destination, count);
+    }
+  }
+  void SkipToAlignment(uint8_t alignment) { reader_->SkipToAlignment(alignment); }
+  size_t RemainingBytes() const {
+    return position_ < size_ ? static_cast<size_t>(size_ - position_) : 0;
+  }
+  const uint8_t* TakeSpan(size_t count) {
+    // The reader's own bounds test; a null buffer (of size 0) lends nothing.
+    if (bytes_ == nullptr || position_ > size_ || count > size_ - position_) {
+      return nullptr;
+    }
+    const uint8_t* span = bytes_ + position_;
+    position_ += count;
+    return span;
+  }
+
+ private:
+  ByteBufferStreamReader* reader_;
+  const uint8_t* bytes_;
+  uint64_t size_;
+  uint64_t& position_;
+};
+
+// Reads elements of T from little-endian bytes in place, one memcpy each,
+// so that a typed list is built in one pass instead of being zero-filled
+// and then overwritten. (The hosts are little-endian; see PutScalar.)
 template <typename T>
-T TakeScalar(ByteStreamReader* stream) {
+class ElementIterator {
+ public:
+  using iterator_category = std::random_access_iterator_tag;
+  using value_type = T;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const T*;
+  using reference = T;
+
+  explicit ElementIterator(const uint8_t* bytes) : bytes_(bytes) {}
+  T operator*() const {
+    T value;
+    std::memcpy(&value, bytes_, sizeof(T));
+    return value;
+  }
+  ElementIterator& operator++() {
+    bytes_ += sizeof(T);
+    return *this;
+  }
+  ElementIterator operator++(int) {
+    ElementIterator before = *this;
+    bytes_ += sizeof(T);
+    return before;
+  }
+  ElementIterator& operator--() {
+    bytes_ -= sizeof(T);
+    return *this;
+  }
+  ElementIterator operator--(int) {
+    ElementIterator before = *this;
+    bytes_ -= sizeof(T);
+    return before;
+  }
+  ElementIterator& operator+=(difference_type n) {
+    bytes_ += n * static_cast<difference_type>(sizeof(T));
+    return *this;
+  }
+  ElementIterator& operator-=(difference_type n) { return *this += -n; }
+  ElementIterator operator+(difference_type n) const { return ElementIterator(*this) += n; }
+  friend ElementIterator operator+(difference_type n, const ElementIterator& i) { return i + n; }
+  ElementIterator operator-(difference_type n) const { return ElementIterator(*this) -= n; }
+  T operator[](difference_type n) const { return *(*this + n); }
+  difference_type operator-(const ElementIterator& other) const {
+    return (bytes_ - other.bytes_) / static_cast<difference_type>(sizeof(T));
+  }
+  bool operator==(const ElementIterator& other) const { return bytes_ == other.bytes_; }
+  bool operator!=(const ElementIterator& other) const { return bytes_ != other.bytes_; }
+  bool operator<(const ElementIterator& other) const { return bytes_ < other.bytes_; }
+  bool operator>(const ElementIterator& other) const { return bytes_ > other.bytes_; }
+  bool operator<=(const ElementIterator& other) const { return bytes_ <= other.bytes_; }
+  bool operator>=(const ElementIterator& other) const { return bytes_ >= other.bytes_; }
+
+ private:
+  const uint8_t* bytes_;
+};
+
+template <typename T, class Source>
+T TakeScalar(Source& source) {
   uint8_t bytes[sizeof(T)] = {};
-  stream->TakeBytes(bytes, sizeof(T));
+  source.TakeBytes(bytes, sizeof(T));
   T value;
   std::memcpy(&value, bytes, sizeof(T));
   return value;
 }
+
+template <class Source>
+size_t TakeSizePrefix(Source& source) {
+  const uint8_t first = source.TakeByte();
+  if (first < 254) {
+    return first;
+  }
+  if (first == 254) {
+    return TakeScalar<uint16_t>(source);
+  }
+  return TakeScalar<uint32_t>(source);
+}
+
+// The decoder of one value whose tag has been read, over either source.
+// `direct` (the serializer is exactly StandardCodecSerializer) lets nested
+// values be read here instead of through the overridable ReadValueOfType,
+// which would come back here anyway.
+template <class Source>
+class Decoder {
+ public:
+  Decoder(const StandardCodecSerializer& serializer, ByteStreamReader* stream, Source source,
+          MessageDecodeState& state, bool direct)
+      : serializer_(serializer), stream_(stream), source_(source), state_(state), direct_(direct) {}
+
+  EncodableValue ReadTagged() {
+    if (!direct_) {
+      return serializer_.ReadTaggedValue(stream_);
+    }
+    if (state_.abandoned) {
+      return EncodableValue();
+    }
+    return ReadOfType(source_.TakeByte());
+  }
+
+  EncodableValue ReadOfType(uint8_t type) {
+    switch (type) {
+      case kNullTag:
+        return EncodableValue();
+      case kTrueTag:
+        return EncodableValue(true);
+      case kFalseTag:
+        return EncodableValue(false);
+      case kInt32Tag:
+        return EncodableValue(TakeScalar<int32_t>(source_));
+      case kInt64Tag:
+        return EncodableValue(TakeScalar<int64_t>(source_));
+      case kDoubleTag:
+        source_.SkipToAlignment(8);
+        return EncodableValue(TakeScalar<double>(source_));
+      case kLegacyStringTag:
+      case kStringTag: {
+        const size_t size = TakeSizePrefix(source_);
+        if (!MayAllocateBlock(source_, state_, size)) {
+          return EncodableValue(std::string());
+        }
+        if (const uint8_t* bytes = source_.TakeSpan(size)) {
+          return EncodableValue(std::string(reinterpret_cast<const char*>(bytes), size));
+        }
+        std::string text(size, '\0');
+        source_.TakeBytes(reinterpret_cast<uint8_t*>(text.data()), size);
+        return EncodableValue(std::move(text));
+      }
+      case kByteListTag: {
+        const size_t size = TakeSizePrefix(source_);
+        if (!MayAllocateBlock(source_, state_, size)) {
+          return EncodableValue(std::vector<uint8_t>());
+        }
+        if (const uint8_t* bytes = source_.TakeSpan(size)) {
+          return EncodableValue(std::vector<uint8_t>(bytes, bytes + size));
+        }
+        std::vector<uint8_t> bytes(size);
+        source_.TakeBytes(bytes.data(), size);
+        return EncodableValue(std::move(bytes));
+      }
+      case kInt32ListTag:
+        return ReadTypedList<int32_t>();
+      case kInt64ListTag:
+        return ReadTypedList<int64_t>();
+      case kDoubleListTag:
+        return ReadTypedList<double>();
+      case kFloatListTag:
+        return ReadTypedList<float>();
+      case kListTag: {
+        if (state_.depth >= StandardCodecSerializer::kMaxNestingDepth) {
+          GiveUp(state_, kTooDeep);
+          return EncodableValue();
+        }
+        NestingScope scope(state_);
+        const size_t count = TakeSizePrefix(source_);
+        EncodableValueList list;
+        const size_t reserved = std::min(count, state_.reservable_elements);
+        state_.reservable_elements -= reserved;
+        list.Reserve(reserved);
+        for (size_t i = 0; i < count && MayReadElement(source_, state_); ++i) {
+          list.Append(ReadTagged());
+        }
+        return EncodableValue(std::move(list));
+      }
+      case kMapTag: {
+        if (state_.depth >= StandardCodecSerializer::kMaxNestingDepth) {
+          GiveUp(state_, kTooDeep);
+          return EncodableValue();
+        }
+        NestingScope scope(state_);
+        const size_t count = TakeSizePrefix(source_);
+        EncodableValueMap map;
+        for (size_t i = 0; i < count && MayReadElement(source_, state_); ++i) {
+          EncodableValue key = ReadTagged();
+          // A key without its value (decoding gave up in between) is dropped.
+          if (!MayReadElement(source_, state_)) {
+            break;
+          }
+          // The value is made in place as the argument: one move fewer.
+          map.InsertIfAbsent(std::move(key), ReadTagged());
+        }
+        return EncodableValue(std::move(map));
+      }
+      default:
+        std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
+                  << static_cast<unsigned>(type) << std::endl;
+        return EncodableValue();
+    }
+  }
+
+  template <typename T>
+  EncodableValue ReadTypedList() {
+    const size_t count = TakeSizePrefix(source_);
+    // Aligned also for an empty list, which the writer leaves unpadded.
+    source_.SkipToAlignment(sizeof(T));
+    if (!MayAllocateBlock(source_, state_, static_cast<uint64_t>(count) * sizeof(T))) {
+      return EncodableValue(std::vector<T>());
+    }
+    if (const uint8_t* bytes = source_.TakeSpan(count * sizeof(T))) {
+      return EncodableValue(
+          std::vector<T>(ElementIterator<T>(bytes), ElementIterator<T>(bytes + count * sizeof(T))));
+    }
+    std::vector<T> list(count);
+    source_.TakeBytes(reinterpret_cast<uint8_t*>(list.data()), count * sizeof(T));
+    return EncodableValue(std::move(list));
+  }
+
+ private:
+  const StandardCodecSerializer& serializer_;
+  ByteStreamReader* stream_;
+  Source source_;
+  MessageDecodeState& state_;
+  bool direct_;
+};
+
+// Byte sink of the general path: the writer's virtual operations.
+class StreamSink {
+ public:
+  explicit StreamSink(ByteStreamWriter* stream) : stream_(stream) {}
+
+  void PutByte(uint8_t byte) { stream_->PutByte(byte); }
+  void PutBytes(const uint8_t* source, size_t count) { stream_->PutBytes(source, count); }
+  void PadToAlignment(uint8_t alignment) { stream_->PadToAlignment(alignment); }
+
+ private:
+  ByteStreamWriter* stream_;
+};
+
+// Byte sink of the fast path: a ByteBufferStreamWriter's vector, appended to
+// directly, with the writer's results (zero padding by the vector's length).
+class BufferSink {
+ public:
+  explicit BufferSink(ByteBufferStreamWriter* writer)
+      : buffer_(ByteBufferFastPath::Buffer(*writer)) {}
+
+  void PutByte(uint8_t byte) {
+    MakeRoom(1);
+    buffer_.push_back(byte);
+  }
+  void PutBytes(const uint8_t* source, size_t count) {
+    MakeRoom(count);
+    buffer_.insert(buffer_.end(), source, source + count);
+  }
+  void PadToAlignment(uint8_t alignment) {
+    if (alignment == 0) {
+      return;
+    }
+    const size_t misalignment = buffer_.size() % alignment;
+    if (misalignment != 0) {
+      MakeRoom(alignment - misalignment);
+      buffer_.resize(buffer_.size() + alignment - misalignment, 0);
+    }
+  }
+
+ private:
+  // A message usually grows from an empty vector by a few bytes at a time;
+  // starting at a size that holds a typical reply saves the first few
+  // doublings of the vector.
+  void MakeRoom(size_t count) {
+    if (buffer_.capacity() - buffer_.size() < count) {
+      constexpr size_t kFirstCapacity = 256;
+      buffer_.reserve(std::max({buffer_.size() + count, 2 * buffer_.capacity(), kFirstCapacity}));
+    }
+  }
+
+  std::vector<uint8_t>& buffer_;
+};
+
+template <typename T, class Sink>
+void PutScalar(T value, Sink& sink) {
+  // The hosts of this channel (x86-64, ARM64) are little-endian like the
+  // format, so a value's memory is its encoding.
+  uint8_t bytes[sizeof(T)];
+  std::memcpy(bytes, &value, sizeof(T));
+  sink.PutBytes(bytes, sizeof(T));
+}
+
+template <class Sink>
+void PutSizePrefix(size_t size, Sink& sink) {
+  if (size < 254) {
+    sink.PutByte(static_cast<uint8_t>(size));
+  } else if (size <= 0xFFFF) {
+    sink.PutByte(254);
+    PutScalar(static_cast<uint16_t>(size), sink);
+  } else {
+    // The format has no room for sizes of 2^32 and more; nothing on these
+    // channels comes near them.
+    sink.PutByte(255);
+    PutScalar(static_cast<uint32_t>(size), sink);
+  }
+}
+
+template <typename T, class Sink>
+void PutTypedList(const std::vector<T>& list, Sink& sink) {
+  PutSizePrefix(list.size(), sink);
+  if (list.empty()) {
+    return;
+  }
+  sink.PadToAlignment(sizeof(T));
+  sink.PutBytes(reinterpret_cast<const uint8_t*>(list.data()), list.size() * sizeof(T));
+}
+
+// The encoder over either sink; `direct` as for Decoder.
+template <class Sink>
+class Encoder {
+ public:
+  Encoder(const StandardCodecSerializer& serializer, ByteStreamWriter* stream, Sink sink,
+          bool direct)
+      : serializer_(serializer), stream_(stream), sink_(sink), direct_(direct) {}
+
+  void WriteNested(const EncodableValue& value) {
+    if (direct_) {
+      Write(value);
+    } else {
+      serializer_.WriteValue(value, stream_);
+    }
+  }
+
+  void Write(const EncodableValue& value) {
+    switch (value.Index()) {
+      case EncodableValue::kNull:
+        sink_.PutByte(kNullTag);
+        return;
+      case EncodableValue::kBool:
+        sink_.PutByte(*value.TryGet<bool>() ? kTrueTag : kFalseTag);
+        return;
+      case EncodableValue::kInt32:
+        sink_.PutByte(kInt32Tag);
+        PutScalar(*value.TryGet<int32_t>(), sink_);
+        return;
+      case EncodableValue::kInt64:
+        sink_.PutByte(kInt64Tag);
+        PutScalar(*value.TryGet<int64_t>(), sink_);
+        return;
+      case EncodableValue::kDouble:
+        sink_.PutByte(kDoubleTag);
+        sink_.PadToAlignment(8);
+        PutScalar(*value.TryGet<double>(), sink_);
+        return;
+      case EncodableValue::kString: {
+        const std::string& text = *value.TryGet<std::string>();
+        sink_.PutByte(kStringTag);
+        PutSizePrefix(text.size(), sink_);
+        if (!text.empty()) {
+          sink_.PutBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+        }
+        return;
+      }
+      case EncodableValue::kByteList: {
+        const std::vector<uint8_t>& bytes = *value.TryGet<std::vector<uint8_t>>();
+        sink_.PutByte(kByteListTag);
+        PutSizePrefix(bytes.size(), sink_);
+        if (!bytes.empty()) {
+          sink_.PutBytes(bytes.data(), bytes.size());
+        }
+        return;
+      }
+      case EncodableValue::kInt32List:
+        sink_.PutByte(kInt32ListTag);
+        PutTypedList(*value.TryGet<std::vector<int32_t>>(), sink_);
+        return;
+      case EncodableValue::kInt64List:
+        sink_.PutByte(kInt64ListTag);
+        PutTypedList(*value.TryGet<std::vector<int64_t>>(), sink_);
+        return;
+      case EncodableValue::kDoubleList:
+        sink_.PutByte(kDoubleListTag);
+        PutTypedList(*value.TryGet<std::vector<double>>(), sink_);
+        return;
+      case EncodableValue::kList: {
+        const EncodableValueList& list = *value.TryGet<EncodableValueList>();
+        sink_.PutByte(kListTag);
+        PutSizePrefix(list.size(), sink_);
+        for (const EncodableValue& element : list) {
+          WriteNested(element);
+        }
+        return;
+      }
+      case EncodableValue::kMap: {
+        const EncodableValueMap& map = *value.TryGet<EncodableValueMap>();
+        sink_.PutByte(kMapTag);
+        PutSizePrefix(map.size(), sink_);
+        for (const auto& entry : map) {
+          WriteNested(entry.first);
+          WriteNested(entry.second);
+        }
+        return;
+      }
+      case EncodableValue::kCustom:
+        // Only a derived serializer knows how to encode custom values; the
+        // value arrives on the other side as a null.
+        sink_.PutByte(kNullTag);
+        std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
+                  << "Custom types require codec extensions." << std::endl;
+        return;
+      case EncodableValue::kFloatList:
+        sink_.PutByte(kFloatListTag);
+        PutTypedList(*value.TryGet<std::vector<float>>(), sink_);
+        return;
+      default:
+        return;
+    }
+  }
+
+ private:
+  const StandardCodecSerializer& serializer_;
+  ByteStreamWriter* stream_;
+  Sink sink_;
+  bool direct_;
+};
 
 }  // namespace
 
@@ -183,224 +667,47 @@ EncodableValue StandardCodecSerializer::ReadTaggedValue(ByteStreamReader* stream
 EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
                                                         ByteStreamReader* stream) const {
   MessageDecodeState& state = BeginDecoding(stream);
-  switch (type) {
-    case kNullTag:
-      return EncodableValue();
-    case kTrueTag:
-      return EncodableValue(true);
-    case kFalseTag:
-      return EncodableValue(false);
-    case kInt32Tag:
-      return EncodableValue(TakeScalar<int32_t>(stream));
-    case kInt64Tag:
-      return EncodableValue(TakeScalar<int64_t>(stream));
-    case kDoubleTag:
-      stream->SkipToAlignment(8);
-      return EncodableValue(TakeScalar<double>(stream));
-    case kLegacyStringTag:
-    case kStringTag: {
-      const size_t size = ReadSizePrefix(stream);
-      if (!MayAllocateBlock(stream, state, size)) {
-        return EncodableValue(std::string());
-      }
-      std::string text(size, '\0');
-      stream->TakeBytes(reinterpret_cast<uint8_t*>(text.data()), size);
-      return EncodableValue(std::move(text));
-    }
-    case kByteListTag: {
-      const size_t size = ReadSizePrefix(stream);
-      if (!MayAllocateBlock(stream, state, size)) {
-        return EncodableValue(std::vector<uint8_t>());
-      }
-      std::vector<uint8_t> bytes(size);
-      stream->TakeBytes(bytes.data(), size);
-      return EncodableValue(std::move(bytes));
-    }
-    case kInt32ListTag:
-      return ReadTypedList<int32_t>(stream);
-    case kInt64ListTag:
-      return ReadTypedList<int64_t>(stream);
-    case kDoubleListTag:
-      return ReadTypedList<double>(stream);
-    case kFloatListTag:
-      return ReadTypedList<float>(stream);
-    case kListTag: {
-      if (state.depth >= kMaxNestingDepth) {
-        GiveUp(state, kTooDeep);
-        return EncodableValue();
-      }
-      NestingScope scope(state);
-      const size_t count = ReadSizePrefix(stream);
-      EncodableValueList list;
-      const size_t reserved = std::min(count, state.reservable_elements);
-      state.reservable_elements -= reserved;
-      list.Reserve(reserved);
-      for (size_t i = 0; i < count && MayReadElement(stream, state); ++i) {
-        list.Append(ReadTaggedValue(stream));
-      }
-      return EncodableValue(std::move(list));
-    }
-    case kMapTag: {
-      if (state.depth >= kMaxNestingDepth) {
-        GiveUp(state, kTooDeep);
-        return EncodableValue();
-      }
-      NestingScope scope(state);
-      const size_t count = ReadSizePrefix(stream);
-      EncodableValueMap map;
-      for (size_t i = 0; i < count && MayReadElement(stream, state); ++i) {
-        EncodableValue key = ReadTaggedValue(stream);
-        // A key without its value (decoding gave up in between) is dropped.
-        if (!MayReadElement(stream, state)) {
-          break;
-        }
-        EncodableValue value = ReadTaggedValue(stream);
-        map.InsertIfAbsent(std::move(key), std::move(value));
-      }
-      return EncodableValue(std::move(map));
-    }
-    default:
-      std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
-                << static_cast<unsigned>(type) << std::endl;
-      return EncodableValue();
+  const bool direct = typeid(*this) == typeid(StandardCodecSerializer);
+  if (typeid(*stream) == typeid(ByteBufferStreamReader)) {
+    auto* reader = static_cast<ByteBufferStreamReader*>(stream);
+    return Decoder<BufferSource>(*this, stream, BufferSource(reader), state, direct)
+        .ReadOfType(type);
   }
+  return Decoder<StreamSource>(*this, stream, StreamSource(stream), state, direct).ReadOfType(type);
 }
 
 size_t StandardCodecSerializer::ReadSizePrefix(ByteStreamReader* stream) const {
-  const uint8_t first = stream->TakeByte();
-  if (first < 254) {
-    return first;
-  }
-  if (first == 254) {
-    return TakeScalar<uint16_t>(stream);
-  }
-  return TakeScalar<uint32_t>(stream);
+  StreamSource source(stream);
+  return TakeSizePrefix(source);
 }
 
 template <typename T>
 EncodableValue StandardCodecSerializer::ReadTypedList(ByteStreamReader* stream) const {
-  MessageDecodeState& state = BeginDecoding(stream);
-  const size_t count = ReadSizePrefix(stream);
-  // Aligned also for an empty list, which the writer leaves unpadded.
-  stream->SkipToAlignment(sizeof(T));
-  if (!MayAllocateBlock(stream, state, static_cast<uint64_t>(count) * sizeof(T))) {
-    return EncodableValue(std::vector<T>());
-  }
-  std::vector<T> list(count);
-  stream->TakeBytes(reinterpret_cast<uint8_t*>(list.data()), count * sizeof(T));
-  return EncodableValue(std::move(list));
+  return Decoder<StreamSource>(*this, stream, StreamSource(stream), BeginDecoding(stream), false)
+      .template ReadTypedList<T>();
 }
 
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
-  switch (value.Index()) {
-    case EncodableValue::kNull:
-      stream->PutByte(kNullTag);
-      return;
-    case EncodableValue::kBool:
-      stream->PutByte(*value.TryGet<bool>() ? kTrueTag : kFalseTag);
-      return;
-    case EncodableValue::kInt32:
-      stream->PutByte(kInt32Tag);
-      PutScalar(*value.TryGet<int32_t>(), stream);
-      return;
-    case EncodableValue::kInt64:
-      stream->PutByte(kInt64Tag);
-      PutScalar(*value.TryGet<int64_t>(), stream);
-      return;
-    case EncodableValue::kDouble:
-      stream->PutByte(kDoubleTag);
-      stream->PadToAlignment(8);
-      PutScalar(*value.TryGet<double>(), stream);
-      return;
-    case EncodableValue::kString: {
-      const std::string& text = *value.TryGet<std::string>();
-      stream->PutByte(kStringTag);
-      WriteSizePrefix(text.size(), stream);
-      if (!text.empty()) {
-        stream->PutBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-      }
-      return;
-    }
-    case EncodableValue::kByteList: {
-      const std::vector<uint8_t>& bytes = *value.TryGet<std::vector<uint8_t>>();
-      stream->PutByte(kByteListTag);
-      WriteSizePrefix(bytes.size(), stream);
-      if (!bytes.empty()) {
-        stream->PutBytes(bytes.data(), bytes.size());
-      }
-      return;
-    }
-    case EncodableValue::kInt32List:
-      stream->PutByte(kInt32ListTag);
-      WriteTypedList(*value.TryGet<std::vector<int32_t>>(), stream);
-      return;
-    case EncodableValue::kInt64List:
-      stream->PutByte(kInt64ListTag);
-      WriteTypedList(*value.TryGet<std::vector<int64_t>>(), stream);
-      return;
-    case EncodableValue::kDoubleList:
-      stream->PutByte(kDoubleListTag);
-      WriteTypedList(*value.TryGet<std::vector<double>>(), stream);
-      return;
-    case EncodableValue::kList: {
-      const EncodableValueList& list = *value.TryGet<EncodableValueList>();
-      stream->PutByte(kListTag);
-      WriteSizePrefix(list.size(), stream);
-      for (const EncodableValue& element : list) {
-        WriteValue(element, stream);
-      }
-      return;
-    }
-    case EncodableValue::kMap: {
-      const EncodableValueMap& map = *value.TryGet<EncodableValueMap>();
-      stream->PutByte(kMapTag);
-      WriteSizePrefix(map.size(), stream);
-      for (const auto& entry : map) {
-        WriteValue(entry.first, stream);
-        WriteValue(entry.second, stream);
-      }
-      return;
-    }
-    case EncodableValue::kCustom:
-      // Only a derived serializer knows how to encode custom values; the
-      // value arrives on the other side as a null.
-      stream->PutByte(kNullTag);
-      std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
-                << "Custom types require codec extensions." << std::endl;
-      return;
-    case EncodableValue::kFloatList:
-      stream->PutByte(kFloatListTag);
-      WriteTypedList(*value.TryGet<std::vector<float>>(), stream);
-      return;
-    default:
-      return;
+  const bool direct = typeid(*this) == typeid(StandardCodecSerializer);
+  if (typeid(*stream) == typeid(ByteBufferStreamWriter)) {
+    auto* writer = static_cast<ByteBufferStreamWriter*>(stream);
+    Encoder<BufferSink>(*this, stream, BufferSink(writer), direct).Write(value);
+    return;
   }
+  Encoder<StreamSink>(*this, stream, StreamSink(stream), direct).Write(value);
 }
 
 void StandardCodecSerializer::WriteSizePrefix(size_t size, ByteStreamWriter* stream) const {
-  if (size < 254) {
-    stream->PutByte(static_cast<uint8_t>(size));
-  } else if (size <= 0xFFFF) {
-    stream->PutByte(254);
-    PutScalar(static_cast<uint16_t>(size), stream);
-  } else {
-    // The format has no room for sizes of 2^32 and more; nothing on these
-    // channels comes near them.
-    stream->PutByte(255);
-    PutScalar(static_cast<uint32_t>(size), stream);
-  }
+  StreamSink sink(stream);
+  PutSizePrefix(size, sink);
 }
 
 template <typename T>
 void StandardCodecSerializer::WriteTypedList(const std::vector<T>& list,
                                              ByteStreamWriter* stream) const {
-  WriteSizePrefix(list.size(), stream);
-  if (list.empty()) {
-    return;
-  }
-  stream->PadToAlignment(sizeof(T));
-  stream->PutBytes(reinterpret_cast<const uint8_t*>(list.data()), list.size() * sizeof(T));
+  StreamSink sink(stream);
+  PutTypedList(list, sink);
 }
 
 template EncodableValue StandardCodecSerializer::ReadTypedList<int32_t>(ByteStreamReader*) const;

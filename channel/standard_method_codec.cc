@@ -35,6 +35,14 @@ class CodecRegistry {
   std::map<const StandardCodecSerializer*, std::unique_ptr<StandardMethodCodec>> codecs_;
 };
 
+// The value to encode for an optional one, by reference: `p ? *p :
+// EncodableValue()` would copy the whole value first. The null is never
+// destroyed, like the codecs above, so encoding works until the process ends.
+const EncodableValue& ValueOrNull(const EncodableValue* value) {
+  static const EncodableValue* const null_value = new EncodableValue();
+  return value != nullptr ? *value : *null_value;
+}
+
 }  // namespace
 
 const StandardMethodCodec& StandardMethodCodec::SharedInstance(
@@ -71,8 +79,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeCall(
   auto message = std::make_unique<std::vector<uint8_t>>();
   ByteBufferStreamWriter writer(message.get());
   serializer_->WriteValue(EncodableValue(call.GetMethodName()), &writer);
-  const EncodableValue* arguments = call.GetArguments();
-  serializer_->WriteValue(arguments != nullptr ? *arguments : EncodableValue(), &writer);
+  serializer_->WriteValue(ValueOrNull(call.GetArguments()), &writer);
   return message;
 }
 
@@ -81,7 +88,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccessReply(
   auto reply = std::make_unique<std::vector<uint8_t>>();
   ByteBufferStreamWriter writer(reply.get());
   writer.PutByte(kSuccessStatus);
-  serializer_->WriteValue(result != nullptr ? *result : EncodableValue(), &writer);
+  serializer_->WriteValue(ValueOrNull(result), &writer);
   return reply;
 }
 
@@ -94,7 +101,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeErrorReply(
   serializer_->WriteValue(EncodableValue(error_code), &writer);
   serializer_->WriteValue(error_message.empty() ? EncodableValue() : EncodableValue(error_message),
                           &writer);
-  serializer_->WriteValue(error_details != nullptr ? *error_details : EncodableValue(), &writer);
+  serializer_->WriteValue(ValueOrNull(error_details), &writer);
   return reply;
 }
 
