@@ -73,7 +73,14 @@ void ParseScript(std::string_view text, std::vector<ScriptStep>* steps,
     ScriptStep step;
     step.line = number;
     std::string problem;
-    if (ParseLine(line, &step, &problem)) {
+    if (line.front() == '@') {
+      if (line == "@memory") {
+        step.kind = ScriptStep::Kind::kMemory;
+        steps->push_back(std::move(step));
+      } else {
+        problems->push_back(ScriptProblem{number, "unknown directive " + std::string(line)});
+      }
+    } else if (ParseLine(line, &step, &problem)) {
       steps->push_back(std::move(step));
     } else {
       problems->push_back(ScriptProblem{number, problem});

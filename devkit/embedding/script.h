@@ -10,6 +10,11 @@
 //   <channel> hex <bytes>               raw message bytes, for malformed
 //                                        messages, e.g.
 //       com.brenmo.tovan/windows_audio hex 07 03 66 6F 6F
+//   @memory                             no message: the transcript gets the
+//                                        process's private bytes and handle
+//                                        count at this point (a long session
+//                                        puts one after a warm-up and then at
+//                                        intervals, to see what it grows by)
 //
 // The channel is the first blank-delimited word. A line that cannot be read
 // becomes a problem (reported in the transcript) and is not sent.
@@ -24,7 +29,10 @@
 namespace devkit {
 
 struct ScriptStep {
+  enum class Kind { kMessage, kMemory };
+  Kind kind = Kind::kMessage;
   int line = 0;
+  // For a message only:
   std::string channel;
   // The message as the transcript shows it: the call printed in the typed
   // notation, or "hex" and the bytes.

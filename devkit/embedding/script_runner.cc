@@ -1,6 +1,7 @@
 #include "devkit/embedding/script_runner.h"
 
 #include "devkit/embedding/messenger.h"
+#include "devkit/embedding/process_resources.h"
 #include "devkit/embedding/trace_writer.h"
 #include "devkit/embedding/view.h"
 #include "devkit/notation/channel_notation.h"
@@ -74,6 +75,11 @@ bool ScriptRunner::HandleTimer(WPARAM timer_id) {
 
 void ScriptRunner::SendNext() {
   if (stopped_) return;
+  // Directives await no reply: they run at once, up to the next message.
+  while (next_step_ < steps_.size() && steps_[next_step_].kind == ScriptStep::Kind::kMemory) {
+    ++next_step_;
+    Write(ProcessResourcesLine());
+  }
   if (next_step_ >= steps_.size()) {
     Finish();
     return;

@@ -13,6 +13,9 @@
 //                                  notImplemented (an empty reply)
 //   < no handler                   no callback was registered on the channel
 //   < no reply                     no reply within the timeout
+//   = memory private=<bytes> handles=<count>
+//                                  an @memory line: the process's private
+//                                  bytes and open handles at that point
 //   end                            the script is over
 // Each line also goes to the console's log pane.
 //
