@@ -1,5 +1,8 @@
 #include "devkit/embedding/script_runner.h"
 
+#include <atomic>
+#include <memory>
+
 #include "devkit/embedding/messenger.h"
 #include "devkit/embedding/process_resources.h"
 #include "devkit/embedding/trace_writer.h"
@@ -66,6 +69,7 @@ void ScriptRunner::Stop() {
 bool ScriptRunner::HandleTimer(WPARAM timer_id) {
   if (timer_id != kReplyTimer) return false;
   KillTimer(view_->window(), kReplyTimer);
+  timer_set_ = false;
   if (stopped_ || awaited_ == 0) return true;
   awaited_ = 0;
   Write("< no reply");
@@ -91,9 +95,13 @@ void ScriptRunner::SendNext() {
   Write("> " + step.channel + " " + step.shown);
   awaited_ = step_number;
   View* view = view_;
+  // Set by the reply, which most handlers send before Deliver returns; the
+  // reply's timer is then not needed.
+  const auto replied = std::make_shared<std::atomic<bool>>(false);
   // The reply may come on any thread; it is handled on the UI thread, and
   // only while this runner exists (tasks die with the view).
-  auto sink = [view, step_number](const uint8_t* data, size_t size) {
+  auto sink = [view, step_number, replied](const uint8_t* data, size_t size) {
+    replied->store(true);
     std::vector<uint8_t> reply(data, data + size);
     view->PostTask([view, step_number, reply]() {
       if (view->script() != nullptr) view->script()->OnReply(step_number, reply);
@@ -110,17 +118,22 @@ void ScriptRunner::SendNext() {
     view_->PostTask([this]() { SendNext(); });
     return;
   }
-  if (awaited_ == step_number && view_->window() != nullptr) {
-    SetTimer(view_->window(), kReplyTimer, static_cast<UINT>(options_.script_timeout_ms), nullptr);
+  if (awaited_ == step_number && !replied->load() && view_->window() != nullptr) {
+    timer_set_ = SetTimer(view_->window(), kReplyTimer,
+                          static_cast<UINT>(options_.script_timeout_ms), nullptr) != 0;
   }
 }
 
 void ScriptRunner::OnReply(uint64_t step_number, const std::vector<uint8_t>& reply) {
   if (stopped_ || step_number != awaited_) return;
   awaited_ = 0;
-  if (view_->window() != nullptr) KillTimer(view_->window(), kReplyTimer);
+  if (timer_set_ && view_->window() != nullptr) KillTimer(view_->window(), kReplyTimer);
+  timer_set_ = false;
   Write("< " + tovan::notation::PrintReply(reply.data(), reply.size()));
-  view_->PostTask([this]() { SendNext(); });
+  // The next step goes out at once: this already runs from the message loop,
+  // and a reply the host sends during delivery comes back as a new task, so
+  // steps never nest.
+  SendNext();
 }
 
 void ScriptRunner::Finish() {

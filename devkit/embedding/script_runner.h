@@ -1,9 +1,11 @@
 // Script mode: after the view's first frame, sends each message of the
 // script (script.h) on its channel as the UI would, one at a time, waits for
-// its reply (at most the timeout), and writes both to the transcript. When
-// the script has ended it closes the host's top-level window, so the host
-// shuts down the way it does when a person closes it, or, when asked, faults
-// on the UI thread so that the host's crash capture can be observed.
+// its reply (at most the timeout), and writes both to the transcript. The
+// next message goes out as soon as the reply is in, so a long session runs
+// at the host's own speed. When the script has ended it closes the host's
+// top-level window, so the host shuts down the way it does when a person
+// closes it, or, when asked, faults on the UI thread so that the host's crash
+// capture can be observed.
 //
 // Transcript lines (UTF-8, flushed one by one):
 //   ! line <n>: <problem>          a script line that could not be read
@@ -66,6 +68,8 @@ class ScriptRunner {
   // The step whose reply is awaited (its index plus one), 0 when none; a
   // reply for any other step (one that came after its timeout) is ignored.
   uint64_t awaited_ = 0;
+  // The reply timer runs only for a reply that did not come during delivery.
+  bool timer_set_ = false;
   bool stopped_ = false;
 };
 
