@@ -54,11 +54,20 @@ bool HandleCount(uint64_t* count) {
 
 }  // namespace
 
+ProcessResources SampleProcessResources() {
+  ProcessResources sample;
+  uint64_t value = 0;
+  if (PrivateBytes(&value)) sample.private_bytes = value;
+  if (HandleCount(&value)) sample.handles = value;
+  return sample;
+}
+
 std::string ProcessResourcesLine() {
-  uint64_t bytes = 0;
-  uint64_t handles = 0;
-  return "= memory private=" + (PrivateBytes(&bytes) ? std::to_string(bytes) : "?") +
-         " handles=" + (HandleCount(&handles) ? std::to_string(handles) : "?");
+  const ProcessResources sample = SampleProcessResources();
+  auto figure = [](const std::optional<uint64_t>& value) {
+    return value ? std::to_string(*value) : std::string("?");
+  };
+  return "= memory private=" + figure(sample.private_bytes) + " handles=" + figure(sample.handles);
 }
 
 }  // namespace devkit
