@@ -16,7 +16,8 @@
 //                                        puts one after a warm-up and then at
 //                                        intervals, to see what it grows by)
 //
-// The channel is the first blank-delimited word. A line that cannot be read
+// The channel is the first blank-delimited word; a line that starts with @ is
+// a directive. A line that cannot be read (an unknown directive included)
 // becomes a problem (reported in the transcript) and is not sent.
 #ifndef DEVKIT_EMBEDDING_SCRIPT_H_
 #define DEVKIT_EMBEDDING_SCRIPT_H_
@@ -45,9 +46,23 @@ struct ScriptProblem {
   std::string message;
 };
 
-// Reads every line of `text`; the steps and problems come out in line order.
-void ParseScript(std::string_view text, std::vector<ScriptStep>* steps,
-                 std::vector<ScriptProblem>* problems);
+// Reads a script one line at a time, so that a long script is held as its
+// text only and each step is built when it is about to be sent. Does not own
+// the text.
+class ScriptReader {
+ public:
+  enum class Item { kEnd, kStep, kProblem };
+
+  explicit ScriptReader(std::string_view text) : text_(text) {}
+
+  // The next step or problem, in line order, into `step` or `problem`.
+  Item Next(ScriptStep* step, ScriptProblem* problem);
+
+ private:
+  std::string_view text_;
+  size_t position_ = 0;
+  int line_ = 0;
+};
 
 }  // namespace devkit
 

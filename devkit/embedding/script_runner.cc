@@ -41,17 +41,23 @@ void ScriptRunner::Start() {
   if (!options_.transcript_path.empty() && transcript_ == nullptr) {
     view_->Log("script: ! cannot write the transcript " + Quote(options_.transcript_path));
   }
-  std::string text;
-  if (!ReadWholeFile(options_.script_path, &text)) {
+  if (!ReadWholeFile(options_.script_path, &script_text_)) {
     Write("! cannot read the script " + Quote(options_.script_path));
     Finish();
     return;
   }
-  std::vector<ScriptProblem> problems;
-  ParseScript(text, &steps_, &problems);
-  for (const ScriptProblem& problem : problems) {
-    Write("! line " + std::to_string(problem.line) + ": " + problem.message);
+  // The problems are reported before anything is sent; the steps are read
+  // again, one by one, as they are sent.
+  ScriptReader checker(script_text_);
+  ScriptStep step;
+  ScriptProblem problem;
+  for (ScriptReader::Item item;
+       (item = checker.Next(&step, &problem)) != ScriptReader::Item::kEnd;) {
+    if (item == ScriptReader::Item::kProblem) {
+      Write("! line " + std::to_string(problem.line) + ": " + problem.message);
+    }
   }
+  reader_ = ScriptReader(script_text_);
   SendNext();
 }
 
@@ -79,19 +85,22 @@ bool ScriptRunner::HandleTimer(WPARAM timer_id) {
 
 void ScriptRunner::SendNext() {
   if (stopped_) return;
-  // Directives await no reply: they run at once, up to the next message.
-  while (next_step_ < steps_.size() && steps_[next_step_].kind == ScriptStep::Kind::kMemory) {
-    ++next_step_;
+  // Problems were reported at the start; directives await no reply and run
+  // at once, up to the next message. The step is local: the host may end the
+  // engine (and this runner) while it handles the message.
+  ScriptStep step;
+  ScriptProblem problem;
+  for (;;) {
+    const ScriptReader::Item item = reader_.Next(&step, &problem);
+    if (item == ScriptReader::Item::kEnd) {
+      Finish();
+      return;
+    }
+    if (item != ScriptReader::Item::kStep) continue;
+    if (step.kind == ScriptStep::Kind::kMessage) break;
     Write(ProcessResourcesLine());
   }
-  if (next_step_ >= steps_.size()) {
-    Finish();
-    return;
-  }
-  // A copy: the host may end the engine (and this runner) while it handles
-  // the message.
-  const ScriptStep step = steps_[next_step_++];
-  const uint64_t step_number = next_step_;
+  const uint64_t step_number = ++sent_;
   Write("> " + step.channel + " " + step.shown);
   awaited_ = step_number;
   View* view = view_;

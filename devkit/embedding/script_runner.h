@@ -63,8 +63,10 @@ class ScriptRunner {
   Messenger* messenger_;
   DevkitOptions options_;
   FILE* transcript_ = nullptr;
-  std::vector<ScriptStep> steps_;
-  size_t next_step_ = 0;
+  // The script's text, and where sending has got to in it.
+  std::string script_text_;
+  ScriptReader reader_{std::string_view()};
+  uint64_t sent_ = 0;
   // The step whose reply is awaited (its index plus one), 0 when none; a
   // reply for any other step (one that came after its timeout) is ignored.
   uint64_t awaited_ = 0;
