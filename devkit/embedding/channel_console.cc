@@ -423,11 +423,14 @@ void ChannelConsole::FlushLog() {
     pending_log_.erase(0, cut == std::wstring::npos ? pending_log_.size() : cut + 1);
   }
   int length = GetWindowTextLengthW(log_);
-  if (length + static_cast<int>(pending_log_.size()) > kLogLimit) {
-    // Drop the older half, at a line boundary.
-    SendMessageW(log_, EM_SETSEL, 0,
-                 SendMessageW(log_, EM_LINEINDEX,
-                              SendMessageW(log_, EM_LINEFROMCHAR, length / 2, 0) + 1, 0));
+  const int excess = length + static_cast<int>(pending_log_.size()) - kLogLimit;
+  if (excess > 0) {
+    // Drop the older half, or more when the batch needs it, at a line
+    // boundary (past the last line, everything goes).
+    const int cut = std::max(length / 2, excess);
+    SendMessageW(
+        log_, EM_SETSEL, 0,
+        SendMessageW(log_, EM_LINEINDEX, SendMessageW(log_, EM_LINEFROMCHAR, cut, 0) + 1, 0));
     SendMessageW(log_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
     length = GetWindowTextLengthW(log_);
   }
