@@ -20,7 +20,9 @@
 //   device            enumerator, GetDevice of a listed id, GetState,
 //                     QueryInterface IMMEndpoint, GetDataFlow
 //   device-missing    enumerator, GetDevice of an id that names nothing
-//   policy            CoCreateInstance of the audio-policy class
+//   policy            CoCreateInstance of the audio-policy class, with
+//                     CLSCTX_ALL as the plugin asks
+//   policy-inproc     the same with CLSCTX_INPROC_SERVER only
 //   play-stop         PlaySoundW of a short WAV file (async, looping), then
 //                     PlaySoundW(null) to stop it
 #include <windows.h>
@@ -192,6 +194,12 @@ std::vector<Case> Cases(const std::wstring& device_id, const std::wstring& tone)
        [] {
          ComPtr<IUnknown> policy;
          CoCreateInstance(kPolicyConfigClass, nullptr, CLSCTX_ALL, kPolicyConfigInterface,
+                          reinterpret_cast<void**>(policy.GetAddressOf()));
+       }},
+      {"policy-inproc",
+       [] {
+         ComPtr<IUnknown> policy;
+         CoCreateInstance(kPolicyConfigClass, nullptr, CLSCTX_INPROC_SERVER, kPolicyConfigInterface,
                           reinterpret_cast<void**>(policy.GetAddressOf()));
        }},
       {"play-stop",
