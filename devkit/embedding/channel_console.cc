@@ -22,8 +22,16 @@ constexpr int kCallButtonId = 1100;
 constexpr int kClearButtonId = 1101;
 constexpr int kFirstFieldId = 1200;
 
-// The log pane keeps about this many characters; older lines go first.
-constexpr int kLogLimit = 512 * 1024;
+// The log pane keeps about this many characters (some thousand lines, more
+// than a person scrolls back through; the transcript and the trace keep
+// everything); older lines go first. The edit control's memory grows with
+// its text and lines up to this bound.
+constexpr int kLogLimit = 64 * 1024;
+
+// Pending lines reach the pane at most this often while lines keep coming,
+// and this long after the last one.
+constexpr ULONGLONG kLogFlushMs = 200;
+constexpr UINT_PTR kLogFlushTimer = 0x7D02;
 
 // Layout in pixels at 96 DPI.
 constexpr int kMargin = 8;
@@ -75,6 +83,7 @@ ChannelConsole::ChannelConsole(View* view, Messenger* messenger)
 }
 
 ChannelConsole::~ChannelConsole() {
+  KillTimer(parent_, kLogFlushTimer);
   for (const auto& entry : enter_actions_) {
     RemoveWindowSubclass(entry.first, &ChannelConsole::KeyboardProc, 0);
   }
@@ -98,7 +107,10 @@ void ChannelConsole::EnableKeyboard() {
   AddKeyboard(call_button_, send_written);
   AddKeyboard(channel_edit_, send_written);
   AddKeyboard(call_edit_, send_written);
-  AddKeyboard(clear_button_, [this]() { SetWindowTextW(log_, L""); });
+  AddKeyboard(clear_button_, [this]() {
+    pending_log_.clear();
+    SetWindowTextW(log_, L"");
+  });
   AddKeyboard(log_, nullptr);
 }
 
@@ -258,6 +270,7 @@ bool ChannelConsole::HandleCommand(WPARAM wparam, LPARAM) {
     return true;
   }
   if (id == kClearButtonId) {
+    pending_log_.clear();
     SetWindowTextW(log_, L"");
     return true;
   }
@@ -382,18 +395,51 @@ void ChannelConsole::FillDeviceLists(const std::vector<uint8_t>& reply) {
 
 void ChannelConsole::Log(const std::string& line) {
   if (log_ == nullptr) return;
-  const std::wstring text = WideFromUtf8(line) + L"\r\n";
+  pending_log_ += WideFromUtf8(line) + L"\r\n";
+  const ULONGLONG now = GetTickCount64();
+  if (now - last_flush_ >= kLogFlushMs) {
+    FlushLog();
+  } else if (!flush_timer_set_) {
+    flush_timer_set_ = SetTimer(parent_, kLogFlushTimer, static_cast<UINT>(kLogFlushMs), nullptr);
+  }
+}
+
+bool ChannelConsole::HandleTimer(WPARAM timer_id) {
+  if (timer_id != kLogFlushTimer) return false;
+  FlushLog();
+  return true;
+}
+
+void ChannelConsole::FlushLog() {
+  if (flush_timer_set_) {
+    KillTimer(parent_, kLogFlushTimer);
+    flush_timer_set_ = false;
+  }
+  last_flush_ = GetTickCount64();
+  if (pending_log_.empty()) return;
+  // More than the pane keeps: only the newest part can be shown.
+  if (pending_log_.size() > static_cast<size_t>(kLogLimit)) {
+    const size_t cut = pending_log_.find(L'\n', pending_log_.size() - kLogLimit);
+    pending_log_.erase(0, cut == std::wstring::npos ? pending_log_.size() : cut + 1);
+  }
   int length = GetWindowTextLengthW(log_);
-  if (length > kLogLimit) {
-    // Drop the older half, at a line boundary.
-    SendMessageW(log_, EM_SETSEL, 0,
-                 SendMessageW(log_, EM_LINEINDEX,
-                              SendMessageW(log_, EM_LINEFROMCHAR, length / 2, 0) + 1, 0));
+  const int excess = length + static_cast<int>(pending_log_.size()) - kLogLimit;
+  if (excess > 0) {
+    // Drop the older half, or more when the batch needs it, at a line
+    // boundary (past the last line, everything goes).
+    const int cut = std::max(length / 2, excess);
+    SendMessageW(
+        log_, EM_SETSEL, 0,
+        SendMessageW(log_, EM_LINEINDEX, SendMessageW(log_, EM_LINEFROMCHAR, cut, 0) + 1, 0));
     SendMessageW(log_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
     length = GetWindowTextLengthW(log_);
   }
   SendMessageW(log_, EM_SETSEL, length, length);
-  SendMessageW(log_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  SendMessageW(log_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(pending_log_.c_str()));
+  pending_log_.clear();
+  // A scripted session keeps the message queue busy, which holds back
+  // painting; the pane is painted with each batch instead.
+  UpdateWindow(log_);
 }
 
 }  // namespace devkit

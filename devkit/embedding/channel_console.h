@@ -39,7 +39,13 @@ class ChannelConsole {
   void Layout(int width, int height, UINT dpi);
   // True when the command came from one of the console's controls.
   bool HandleCommand(WPARAM wparam, LPARAM lparam);
+  // Adds a line to the log pane. Lines are shown in batches, at most every
+  // kLogFlushMs and at the latest when the traffic pauses: replacing the
+  // pane's text costs milliseconds, which a scripted session would otherwise
+  // pay on every line.
   void Log(const std::string& line);
+  // True when the timer was the console's.
+  bool HandleTimer(WPARAM timer_id);
   bool IsLogPane(HWND control) const { return control == log_; }
 
   // Sends `method(arguments)` on `channel` as the UI would and logs the call
@@ -76,6 +82,7 @@ class ChannelConsole {
   void SendWrittenCall();
   void OnReply(uint64_t number, const std::string& method, const std::vector<uint8_t>& reply);
   void FillDeviceLists(const std::vector<uint8_t>& reply);
+  void FlushLog();
 
   View* view_;
   Messenger* messenger_;
@@ -89,6 +96,10 @@ class ChannelConsole {
   HWND clear_button_ = nullptr;
   HWND log_ = nullptr;
   uint64_t last_call_number_ = 0;
+  // Lines not yet in the pane, and when the pane was last written to.
+  std::wstring pending_log_;
+  ULONGLONG last_flush_ = 0;
+  bool flush_timer_set_ = false;
   // What Enter does in each control (nothing for an empty action).
   std::map<HWND, std::function<void()>> enter_actions_;
 };

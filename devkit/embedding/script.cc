@@ -59,26 +59,28 @@ bool ParseLine(std::string_view line, ScriptStep* step, std::string* problem) {
 
 }  // namespace
 
-void ParseScript(std::string_view text, std::vector<ScriptStep>* steps,
-                 std::vector<ScriptProblem>* problems) {
-  int number = 0;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = Trim(text.substr(start, end - start));
-    start = end + 1;
-    ++number;
+ScriptReader::Item ScriptReader::Next(ScriptStep* step, ScriptProblem* problem) {
+  while (position_ < text_.size()) {
+    size_t end = text_.find('\n', position_);
+    if (end == std::string_view::npos) end = text_.size();
+    const std::string_view line = Trim(text_.substr(position_, end - position_));
+    position_ = end + 1;
+    ++line_;
     if (line.empty() || line.front() == '#') continue;
-    ScriptStep step;
-    step.line = number;
-    std::string problem;
-    if (ParseLine(line, &step, &problem)) {
-      steps->push_back(std::move(step));
-    } else {
-      problems->push_back(ScriptProblem{number, problem});
+    *step = ScriptStep();
+    step->line = line_;
+    problem->line = line_;
+    if (line.front() == '@') {
+      if (line != "@memory") {
+        problem->message = "unknown directive " + std::string(line);
+        return Item::kProblem;
+      }
+      step->kind = ScriptStep::Kind::kMemory;
+      return Item::kStep;
     }
+    return ParseLine(line, step, &problem->message) ? Item::kStep : Item::kProblem;
   }
+  return Item::kEnd;
 }
 
 }  // namespace devkit

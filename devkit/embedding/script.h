@@ -10,8 +10,14 @@
 //   <channel> hex <bytes>               raw message bytes, for malformed
 //                                        messages, e.g.
 //       com.brenmo.tovan/windows_audio hex 07 03 66 6F 6F
+//   @memory                             no message: the transcript gets the
+//                                        process's private bytes and handle
+//                                        count at this point (a long session
+//                                        puts one after a warm-up and then at
+//                                        intervals, to see what it grows by)
 //
-// The channel is the first blank-delimited word. A line that cannot be read
+// The channel is the first blank-delimited word; a line that starts with @ is
+// a directive. A line that cannot be read (an unknown directive included)
 // becomes a problem (reported in the transcript) and is not sent.
 #ifndef DEVKIT_EMBEDDING_SCRIPT_H_
 #define DEVKIT_EMBEDDING_SCRIPT_H_
@@ -24,7 +30,10 @@
 namespace devkit {
 
 struct ScriptStep {
+  enum class Kind { kMessage, kMemory };
+  Kind kind = Kind::kMessage;
   int line = 0;
+  // For a message only:
   std::string channel;
   // The message as the transcript shows it: the call printed in the typed
   // notation, or "hex" and the bytes.
@@ -37,9 +46,23 @@ struct ScriptProblem {
   std::string message;
 };
 
-// Reads every line of `text`; the steps and problems come out in line order.
-void ParseScript(std::string_view text, std::vector<ScriptStep>* steps,
-                 std::vector<ScriptProblem>* problems);
+// Reads a script one line at a time, so that a long script is held as its
+// text only and each step is built when it is about to be sent. Does not own
+// the text.
+class ScriptReader {
+ public:
+  enum class Item { kEnd, kStep, kProblem };
+
+  explicit ScriptReader(std::string_view text) : text_(text) {}
+
+  // The next step or problem, in line order, into `step` or `problem`.
+  Item Next(ScriptStep* step, ScriptProblem* problem);
+
+ private:
+  std::string_view text_;
+  size_t position_ = 0;
+  int line_ = 0;
+};
 
 }  // namespace devkit
 

@@ -1,6 +1,10 @@
 #include "devkit/embedding/script_runner.h"
 
+#include <atomic>
+#include <memory>
+
 #include "devkit/embedding/messenger.h"
+#include "devkit/embedding/process_resources.h"
 #include "devkit/embedding/trace_writer.h"
 #include "devkit/embedding/view.h"
 #include "devkit/notation/channel_notation.h"
@@ -37,17 +41,23 @@ void ScriptRunner::Start() {
   if (!options_.transcript_path.empty() && transcript_ == nullptr) {
     view_->Log("script: ! cannot write the transcript " + Quote(options_.transcript_path));
   }
-  std::string text;
-  if (!ReadWholeFile(options_.script_path, &text)) {
+  if (!ReadWholeFile(options_.script_path, &script_text_)) {
     Write("! cannot read the script " + Quote(options_.script_path));
     Finish();
     return;
   }
-  std::vector<ScriptProblem> problems;
-  ParseScript(text, &steps_, &problems);
-  for (const ScriptProblem& problem : problems) {
-    Write("! line " + std::to_string(problem.line) + ": " + problem.message);
+  // The problems are reported before anything is sent; the steps are read
+  // again, one by one, as they are sent.
+  ScriptReader checker(script_text_);
+  ScriptStep step;
+  ScriptProblem problem;
+  for (ScriptReader::Item item;
+       (item = checker.Next(&step, &problem)) != ScriptReader::Item::kEnd;) {
+    if (item == ScriptReader::Item::kProblem) {
+      Write("! line " + std::to_string(problem.line) + ": " + problem.message);
+    }
   }
+  reader_ = ScriptReader(script_text_);
   SendNext();
 }
 
@@ -65,6 +75,7 @@ void ScriptRunner::Stop() {
 bool ScriptRunner::HandleTimer(WPARAM timer_id) {
   if (timer_id != kReplyTimer) return false;
   KillTimer(view_->window(), kReplyTimer);
+  timer_set_ = false;
   if (stopped_ || awaited_ == 0) return true;
   awaited_ = 0;
   Write("< no reply");
@@ -74,20 +85,32 @@ bool ScriptRunner::HandleTimer(WPARAM timer_id) {
 
 void ScriptRunner::SendNext() {
   if (stopped_) return;
-  if (next_step_ >= steps_.size()) {
-    Finish();
-    return;
+  // Problems were reported at the start; directives await no reply and run
+  // at once, up to the next message. The step is local: the host may end the
+  // engine (and this runner) while it handles the message.
+  ScriptStep step;
+  ScriptProblem problem;
+  for (;;) {
+    const ScriptReader::Item item = reader_.Next(&step, &problem);
+    if (item == ScriptReader::Item::kEnd) {
+      Finish();
+      return;
+    }
+    if (item != ScriptReader::Item::kStep) continue;
+    if (step.kind == ScriptStep::Kind::kMessage) break;
+    Write(ProcessResourcesLine());
   }
-  // A copy: the host may end the engine (and this runner) while it handles
-  // the message.
-  const ScriptStep step = steps_[next_step_++];
-  const uint64_t step_number = next_step_;
+  const uint64_t step_number = ++sent_;
   Write("> " + step.channel + " " + step.shown);
   awaited_ = step_number;
   View* view = view_;
+  // Set by the reply, which most handlers send before Deliver returns; the
+  // reply's timer is then not needed.
+  const auto replied = std::make_shared<std::atomic<bool>>(false);
   // The reply may come on any thread; it is handled on the UI thread, and
   // only while this runner exists (tasks die with the view).
-  auto sink = [view, step_number](const uint8_t* data, size_t size) {
+  auto sink = [view, step_number, replied](const uint8_t* data, size_t size) {
+    replied->store(true);
     std::vector<uint8_t> reply(data, data + size);
     view->PostTask([view, step_number, reply]() {
       if (view->script() != nullptr) view->script()->OnReply(step_number, reply);
@@ -104,17 +127,22 @@ void ScriptRunner::SendNext() {
     view_->PostTask([this]() { SendNext(); });
     return;
   }
-  if (awaited_ == step_number && view_->window() != nullptr) {
-    SetTimer(view_->window(), kReplyTimer, static_cast<UINT>(options_.script_timeout_ms), nullptr);
+  if (awaited_ == step_number && !replied->load() && view_->window() != nullptr) {
+    timer_set_ = SetTimer(view_->window(), kReplyTimer,
+                          static_cast<UINT>(options_.script_timeout_ms), nullptr) != 0;
   }
 }
 
 void ScriptRunner::OnReply(uint64_t step_number, const std::vector<uint8_t>& reply) {
   if (stopped_ || step_number != awaited_) return;
   awaited_ = 0;
-  if (view_->window() != nullptr) KillTimer(view_->window(), kReplyTimer);
+  if (timer_set_ && view_->window() != nullptr) KillTimer(view_->window(), kReplyTimer);
+  timer_set_ = false;
   Write("< " + tovan::notation::PrintReply(reply.data(), reply.size()));
-  view_->PostTask([this]() { SendNext(); });
+  // The next step goes out at once: this already runs from the message loop,
+  // and a reply the host sends during delivery comes back as a new task, so
+  // steps never nest.
+  SendNext();
 }
 
 void ScriptRunner::Finish() {

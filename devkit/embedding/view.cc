@@ -247,6 +247,7 @@ LRESULT View::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       break;
     case WM_TIMER:
       if (script_ && script_->HandleTimer(wparam)) return 0;
+      if (console_ && console_->HandleTimer(wparam)) return 0;
       break;
     case WM_DESTROY:
       // The host's window tree is going (or the engine is ending): stop

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -80,7 +81,9 @@ TEST_F(FeaturesTest, ScriptRunsAfterTheFirstFrameWritesTheTranscriptAndClosesThe
       "com.brenmo.tovan/windows_audio hex 01\n"
       "com.brenmo.tovan/windows_audio notACall(\n"
       "lonely/channel\n"
-      "com.brenmo.tovan/windows_audio getSystemAudioDevices({\"isCapture\": true})");
+      "com.brenmo.tovan/windows_audio getSystemAudioDevices({\"isCapture\": true})\n"
+      "@memory\n"
+      "@memory now");
   Properties properties(
       folder_.File(L"bundle"),
       {"--script=" + folder_.FileUtf8(L"script.txt"),
@@ -100,12 +103,22 @@ TEST_F(FeaturesTest, ScriptRunsAfterTheFirstFrameWritesTheTranscriptAndClosesThe
   const auto transcript = ReadLines(folder_.File(L"transcript.txt"));
   std::string shown;
   for (const std::string& line : transcript) shown += line + "\n";
-  ASSERT_EQ(transcript.size(), 14u) << shown;
+  ASSERT_EQ(transcript.size(), 16u) << shown;
   // Problems come first: they are found when the script is read.
   EXPECT_EQ(transcript[0].rfind("! line 6: hex: ", 0), 0u) << transcript[0];
   EXPECT_EQ(transcript[1].rfind("! line 8: call: ", 0), 0u) << transcript[1];
   EXPECT_EQ(transcript[2], "! line 9: no message after the channel");
-  const std::vector<std::string> exchanges(transcript.begin() + 3, transcript.end());
+  EXPECT_EQ(transcript[3], "! line 12: unknown directive @memory now");
+  // The figures of "@memory" vary; a running process has private bytes and
+  // handles.
+  std::vector<std::string> exchanges(transcript.begin() + 4, transcript.end());
+  std::smatch figures;
+  ASSERT_TRUE(std::regex_match(exchanges[10], figures,
+                               std::regex("= memory private=([0-9]+) handles=([0-9]+)")))
+      << exchanges[10];
+  EXPECT_GT(std::stoull(figures[1]), 0u);
+  EXPECT_GT(std::stoull(figures[2]), 0u);
+  exchanges.erase(exchanges.begin() + 10);
   const std::vector<std::string> expected = {
       "> com.brenmo.tovan/windows_audio setVolume({\"volume\": 0.5})",
       "< success(true)",
