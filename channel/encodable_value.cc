@@ -124,7 +124,17 @@ int Compare(const EncodableValue& a, const EncodableValue& b) {
 
 }  // namespace
 
-bool operator<(const EncodableValue& a, const EncodableValue& b) { return Compare(a, b) < 0; }
+bool operator<(const EncodableValue& a, const EncodableValue& b) {
+  // Map keys are nearly always strings; two of them are ordered here without
+  // the general comparison's dispatch (the same bytewise order).
+  const std::string* sa = a.TryGet<std::string>();
+  const std::string* sb = b.TryGet<std::string>();
+  if (sa != nullptr && sb != nullptr) {
+    return CompareBytes(reinterpret_cast<const uint8_t*>(sa->data()), sa->size(),
+                        reinterpret_cast<const uint8_t*>(sb->data()), sb->size()) < 0;
+  }
+  return Compare(a, b) < 0;
+}
 
 EncodableValueList::EncodableValueList() = default;
 EncodableValueList::EncodableValueList(std::initializer_list<EncodableValue> elements)

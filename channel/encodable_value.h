@@ -17,6 +17,11 @@ namespace flutter {
 
 class EncodableValue;
 
+// Private access for the standard codec's decoder, which builds decoded
+// values in place inside their lists and maps instead of moving each one in
+// (defined in channel/standard_codec_serializer.cc).
+struct DecodedValueBuilder;
+
 // Strict ordering of values, used as the key order of EncodableValueMap.
 struct EncodableValueLess {
   bool operator()(const EncodableValue& a, const EncodableValue& b) const;
@@ -53,6 +58,8 @@ class EncodableValueList {
   void clear();
 
  private:
+  friend struct DecodedValueBuilder;
+
   std::vector<EncodableValue> elements_;
 };
 
@@ -97,6 +104,8 @@ class EncodableValueMap {
   const_iterator end() const;
 
  private:
+  friend struct DecodedValueBuilder;
+
   Entries entries_;
 };
 
@@ -184,6 +193,8 @@ class EncodableValue {
   friend bool operator<(const EncodableValue& a, const EncodableValue& b);
 
  private:
+  friend struct DecodedValueBuilder;
+
   std::variant<std::monostate, bool, int32_t, int64_t, double, std::string, std::vector<uint8_t>,
                std::vector<int32_t>, std::vector<int64_t>, std::vector<double>, EncodableValueList,
                EncodableValueMap, CustomValue, std::vector<float>>

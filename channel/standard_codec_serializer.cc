@@ -5,7 +5,9 @@
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include "channel/byte_buffer_streams.h"
@@ -67,6 +69,18 @@ struct ByteBufferFastPath {
   static uint64_t Size(const ByteBufferStreamReader& reader) { return reader.size_; }
   static uint64_t& Position(ByteBufferStreamReader& reader) { return reader.position_; }
   static std::vector<uint8_t>& Buffer(ByteBufferStreamWriter& writer) { return *writer.buffer_; }
+};
+
+// Direct access to the value model's storage, for building decoded values in
+// place; a friend of EncodableValue, EncodableValueList and EncodableValueMap.
+struct DecodedValueBuilder {
+  // Makes `value` hold a T built from `args`, and answers the T.
+  template <class T, class... Args>
+  static T& Emplace(EncodableValue& value, Args&&... args) {
+    return value.value_.emplace<T>(std::forward<Args>(args)...);
+  }
+  static std::vector<EncodableValue>& Elements(EncodableValueList& list) { return list.elements_; }
+  static EncodableValueMap::Entries& Entries(EncodableValueMap& map) { return map.entries_; }
 };
 
 namespace {
@@ -313,10 +327,22 @@ size_t TakeSizePrefix(Source& source) {
   return TakeScalar<uint32_t>(source);
 }
 
+// A string's bytes lent by the message, made a std::string where one is
+// built from them (as an EncodableValue is, in place in a map node).
+struct LentText {
+  const uint8_t* bytes = nullptr;
+  size_t size = 0;
+
+  operator std::string() const { return std::string(reinterpret_cast<const char*>(bytes), size); }
+};
+
 // The decoder of one value whose tag has been read, over either source.
 // `direct` (the serializer is exactly StandardCodecSerializer) lets nested
 // values be read here instead of through the overridable ReadValueOfType,
-// which would come back here anyway.
+// which would come back here anyway. Values are built where they end up: a
+// list element or map value is decoded into its slot in the list or map
+// node, and a string key lent by the buffer is built in its node. Only a
+// key of another kind is moved after it has been built, once, into its node.
 template <class Source>
 class Decoder {
  public:
@@ -324,124 +350,204 @@ class Decoder {
           MessageDecodeState& state, bool direct)
       : serializer_(serializer), stream_(stream), source_(source), state_(state), direct_(direct) {}
 
-  EncodableValue ReadTagged() {
-    if (!direct_) {
-      return serializer_.ReadTaggedValue(stream_);
-    }
-    if (state_.abandoned) {
-      return EncodableValue();
-    }
-    return ReadOfType(source_.TakeByte());
-  }
-
   EncodableValue ReadOfType(uint8_t type) {
-    switch (type) {
-      case kNullTag:
-        return EncodableValue();
-      case kTrueTag:
-        return EncodableValue(true);
-      case kFalseTag:
-        return EncodableValue(false);
-      case kInt32Tag:
-        return EncodableValue(TakeScalar<int32_t>(source_));
-      case kInt64Tag:
-        return EncodableValue(TakeScalar<int64_t>(source_));
-      case kDoubleTag:
-        source_.SkipToAlignment(8);
-        return EncodableValue(TakeScalar<double>(source_));
-      case kLegacyStringTag:
-      case kStringTag: {
-        const size_t size = TakeSizePrefix(source_);
-        if (!MayAllocateBlock(source_, state_, size)) {
-          return EncodableValue(std::string());
-        }
-        if (const uint8_t* bytes = source_.TakeSpan(size)) {
-          return EncodableValue(std::string(reinterpret_cast<const char*>(bytes), size));
-        }
-        std::string text(size, '\0');
-        source_.TakeBytes(reinterpret_cast<uint8_t*>(text.data()), size);
-        return EncodableValue(std::move(text));
-      }
-      case kByteListTag: {
-        const size_t size = TakeSizePrefix(source_);
-        if (!MayAllocateBlock(source_, state_, size)) {
-          return EncodableValue(std::vector<uint8_t>());
-        }
-        if (const uint8_t* bytes = source_.TakeSpan(size)) {
-          return EncodableValue(std::vector<uint8_t>(bytes, bytes + size));
-        }
-        std::vector<uint8_t> bytes(size);
-        source_.TakeBytes(bytes.data(), size);
-        return EncodableValue(std::move(bytes));
-      }
-      case kInt32ListTag:
-        return ReadTypedList<int32_t>();
-      case kInt64ListTag:
-        return ReadTypedList<int64_t>();
-      case kDoubleListTag:
-        return ReadTypedList<double>();
-      case kFloatListTag:
-        return ReadTypedList<float>();
-      case kListTag: {
-        if (state_.depth >= StandardCodecSerializer::kMaxNestingDepth) {
-          GiveUp(state_, kTooDeep);
-          return EncodableValue();
-        }
-        NestingScope scope(state_);
-        const size_t count = TakeSizePrefix(source_);
-        EncodableValueList list;
-        const size_t reserved = std::min(count, state_.reservable_elements);
-        state_.reservable_elements -= reserved;
-        list.Reserve(reserved);
-        for (size_t i = 0; i < count && MayReadElement(source_, state_); ++i) {
-          list.Append(ReadTagged());
-        }
-        return EncodableValue(std::move(list));
-      }
-      case kMapTag: {
-        if (state_.depth >= StandardCodecSerializer::kMaxNestingDepth) {
-          GiveUp(state_, kTooDeep);
-          return EncodableValue();
-        }
-        NestingScope scope(state_);
-        const size_t count = TakeSizePrefix(source_);
-        EncodableValueMap map;
-        for (size_t i = 0; i < count && MayReadElement(source_, state_); ++i) {
-          EncodableValue key = ReadTagged();
-          // A key without its value (decoding gave up in between) is dropped.
-          if (!MayReadElement(source_, state_)) {
-            break;
-          }
-          // The value is made in place as the argument: one move fewer.
-          map.InsertIfAbsent(std::move(key), ReadTagged());
-        }
-        return EncodableValue(std::move(map));
-      }
-      default:
-        std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
-                  << static_cast<unsigned>(type) << std::endl;
-        return EncodableValue();
-    }
+    EncodableValue value;
+    ReadInto(type, value);
+    return value;
   }
 
   template <typename T>
   EncodableValue ReadTypedList() {
+    EncodableValue value;
+    ReadTypedListInto<T>(value);
+    return value;
+  }
+
+ private:
+  // Reads the next tagged value into `out`, which holds null.
+  void ReadTaggedInto(EncodableValue& out) {
+    if (!direct_) {
+      out = serializer_.ReadTaggedValue(stream_);
+      return;
+    }
+    if (state_.abandoned) {
+      return;
+    }
+    ReadInto(source_.TakeByte(), out);
+  }
+
+  // Reads a map key into `key`, which holds null; but a string key whose
+  // bytes the source lends in place is answered as those bytes (and their
+  // number, in `text_size`), so that it is built right in its map node.
+  const uint8_t* ReadKey(EncodableValue& key, size_t& text_size) {
+    if (!direct_ || state_.abandoned) {
+      ReadTaggedInto(key);
+      return nullptr;
+    }
+    const uint8_t type = source_.TakeByte();
+    if (type == kStringTag || type == kLegacyStringTag) {
+      return ReadStringOrLend(key, text_size);
+    }
+    ReadInto(type, key);
+    return nullptr;
+  }
+
+  // Reads a string's size and bytes. Answers the bytes in place when the
+  // source lends them (leaving `out` null), and otherwise reads the string
+  // into `out` (which holds null) and answers nullptr.
+  const uint8_t* ReadStringOrLend(EncodableValue& out, size_t& size) {
+    size = TakeSizePrefix(source_);
+    if (!MayAllocateBlock(source_, state_, size)) {
+      DecodedValueBuilder::Emplace<std::string>(out);
+      return nullptr;
+    }
+    if (const uint8_t* bytes = source_.TakeSpan(size)) {
+      return bytes;
+    }
+    std::string& text = DecodedValueBuilder::Emplace<std::string>(out, size, '\0');
+    source_.TakeBytes(reinterpret_cast<uint8_t*>(text.data()), size);
+    return nullptr;
+  }
+
+  // Reads a value of the given type into `out`, which holds null; a value
+  // that reads as null leaves it so.
+  void ReadInto(uint8_t type, EncodableValue& out) {
+    using Builder = DecodedValueBuilder;
+    switch (type) {
+      case kNullTag:
+        return;
+      case kTrueTag:
+        Builder::Emplace<bool>(out, true);
+        return;
+      case kFalseTag:
+        Builder::Emplace<bool>(out, false);
+        return;
+      case kInt32Tag:
+        Builder::Emplace<int32_t>(out, TakeScalar<int32_t>(source_));
+        return;
+      case kInt64Tag:
+        Builder::Emplace<int64_t>(out, TakeScalar<int64_t>(source_));
+        return;
+      case kDoubleTag:
+        source_.SkipToAlignment(8);
+        Builder::Emplace<double>(out, TakeScalar<double>(source_));
+        return;
+      case kLegacyStringTag:
+      case kStringTag: {
+        size_t size = 0;
+        if (const uint8_t* bytes = ReadStringOrLend(out, size)) {
+          Builder::Emplace<std::string>(out, reinterpret_cast<const char*>(bytes), size);
+        }
+        return;
+      }
+      case kByteListTag: {
+        const size_t size = TakeSizePrefix(source_);
+        if (!MayAllocateBlock(source_, state_, size)) {
+          Builder::Emplace<std::vector<uint8_t>>(out);
+          return;
+        }
+        if (const uint8_t* bytes = source_.TakeSpan(size)) {
+          Builder::Emplace<std::vector<uint8_t>>(out, bytes, bytes + size);
+          return;
+        }
+        std::vector<uint8_t>& bytes = Builder::Emplace<std::vector<uint8_t>>(out, size);
+        source_.TakeBytes(bytes.data(), size);
+        return;
+      }
+      case kInt32ListTag:
+        ReadTypedListInto<int32_t>(out);
+        return;
+      case kInt64ListTag:
+        ReadTypedListInto<int64_t>(out);
+        return;
+      case kDoubleListTag:
+        ReadTypedListInto<double>(out);
+        return;
+      case kFloatListTag:
+        ReadTypedListInto<float>(out);
+        return;
+      case kListTag: {
+        if (state_.depth >= StandardCodecSerializer::kMaxNestingDepth) {
+          GiveUp(state_, kTooDeep);
+          return;
+        }
+        NestingScope scope(state_);
+        const size_t count = TakeSizePrefix(source_);
+        std::vector<EncodableValue>& elements =
+            Builder::Elements(Builder::Emplace<EncodableValueList>(out));
+        const size_t reserved = std::min(count, state_.reservable_elements);
+        state_.reservable_elements -= reserved;
+        elements.reserve(reserved);
+        for (size_t i = 0; i < count && MayReadElement(source_, state_); ++i) {
+          elements.emplace_back();
+          ReadTaggedInto(elements.back());
+        }
+        return;
+      }
+      case kMapTag: {
+        if (state_.depth >= StandardCodecSerializer::kMaxNestingDepth) {
+          GiveUp(state_, kTooDeep);
+          return;
+        }
+        NestingScope scope(state_);
+        const size_t count = TakeSizePrefix(source_);
+        EncodableValueMap::Entries& entries =
+            Builder::Entries(Builder::Emplace<EncodableValueMap>(out));
+        for (size_t i = 0; i < count && MayReadElement(source_, state_); ++i) {
+          EncodableValue key;
+          LentText key_text;
+          key_text.bytes = ReadKey(key, key_text.size);
+          // A key without its value (decoding gave up in between) is dropped.
+          if (!MayReadElement(source_, state_)) {
+            break;
+          }
+          // Decoded maps arrive in ascending key order (every encoder writes
+          // them so), so the end as the hint places a key after one
+          // comparison. The first of equivalent keys keeps its value; a
+          // later one's value is read and dropped.
+          const size_t size_before = entries.size();
+          const auto entry =
+              key_text.bytes != nullptr
+                  ? entries.emplace_hint(entries.end(), std::piecewise_construct,
+                                         std::forward_as_tuple(key_text), std::forward_as_tuple())
+                  : entries.emplace_hint(entries.end(), std::piecewise_construct,
+                                         std::forward_as_tuple(std::move(key)),
+                                         std::forward_as_tuple());
+          if (entries.size() != size_before) {
+            ReadTaggedInto(entry->second);
+          } else {
+            EncodableValue dropped;
+            ReadTaggedInto(dropped);
+          }
+        }
+        return;
+      }
+      default:
+        std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
+                  << static_cast<unsigned>(type) << std::endl;
+        return;
+    }
+  }
+
+  template <typename T>
+  void ReadTypedListInto(EncodableValue& out) {
+    using Builder = DecodedValueBuilder;
     const size_t count = TakeSizePrefix(source_);
     // Aligned also for an empty list, which the writer leaves unpadded.
     source_.SkipToAlignment(sizeof(T));
     if (!MayAllocateBlock(source_, state_, static_cast<uint64_t>(count) * sizeof(T))) {
-      return EncodableValue(std::vector<T>());
+      Builder::Emplace<std::vector<T>>(out);
+      return;
     }
     if (const uint8_t* bytes = source_.TakeSpan(count * sizeof(T))) {
-      return EncodableValue(
-          std::vector<T>(ElementIterator<T>(bytes), ElementIterator<T>(bytes + count * sizeof(T))));
+      Builder::Emplace<std::vector<T>>(out, ElementIterator<T>(bytes),
+                                       ElementIterator<T>(bytes + count * sizeof(T)));
+      return;
     }
-    std::vector<T> list(count);
+    std::vector<T>& list = Builder::Emplace<std::vector<T>>(out, count);
     source_.TakeBytes(reinterpret_cast<uint8_t*>(list.data()), count * sizeof(T));
-    return EncodableValue(std::move(list));
   }
 
- private:
   const StandardCodecSerializer& serializer_;
   ByteStreamReader* stream_;
   Source source_;
