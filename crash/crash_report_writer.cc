@@ -218,13 +218,14 @@ void StartWriting(const char* reason, EXCEPTION_POINTERS* exception) {
   g_event.threadId = GetCurrentThreadId();
   // One reading of the clock names every file and stamps the report.
   GetLocalTime(&g_event.time);
-  const DWORD writerThread = CrashWriterThreadId();
   // Set before the job is posted, so that a fault inside the writer finds itself the writer.
-  g_writerThreadId.store(writerThread != 0 ? writerThread : GetCurrentThreadId());
-  if (writerThread == 0 || !PostToCrashWriterThread(WriteCrashFiles)) {
-    g_writerThreadId.store(GetCurrentThreadId());
-    WriteCrashFiles();
+  // PostToCrashWriterThread refuses when no writer thread runs (its id is then 0).
+  g_writerThreadId.store(CrashWriterThreadId());
+  if (PostToCrashWriterThread(WriteCrashFiles)) {
+    return;
   }
+  g_writerThreadId.store(GetCurrentThreadId());
+  WriteCrashFiles();
 }
 
 // Waits for the files, or ends the process when the writer has stalled: a dying process must not
