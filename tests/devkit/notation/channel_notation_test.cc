@@ -155,8 +155,9 @@ TEST(ChannelNotationTest, NotationSurvivesTheWire) {
       "i64[-9223372036854775808, 5]", "f64[0.1, 1e+300]", "f32[0.5, -2.0]",
       "[1, i32[1, 2], f64[0.5], \"x\", i64[3], f32[1.5], bytes[01]]",
       "{null: [], false: {}, 1: 1L, 1L: 1.0, 1.0: \"1\", \"1\": bytes[31]}",
-      "{\"devices\": [{\"id\": \"{0.0.0.00000000}.{1}\", \"isDefault\": true, \"name\": "
-      "\"Desk Speakers\"}]}",
+      // One text in two pieces (the parentheses say so to clang).
+      ("{\"devices\": [{\"id\": \"{0.0.0.00000000}.{1}\", \"isDefault\": true, \"name\": "
+       "\"Desk Speakers\"}]}"),
       // Empty typed lists only where the reader's alignment lands on what
       // follows: the writer does not pad them but the reader aligns anyway.
       "[bytes[], {}, i32[]]"};
