@@ -19,7 +19,7 @@ import os
 import struct
 import sys
 
-DIR_EXPORT, DIR_IMPORT, DIR_SECURITY, DIR_DELAY_IMPORT = 0, 1, 4, 13
+DIR_IMPORT, DIR_SECURITY, DIR_DELAY_IMPORT = 1, 4, 13
 
 
 class NotPE(Exception):
@@ -96,16 +96,6 @@ class PEFile:
                 at += 32
         return names
 
-    def exports(self):
-        rva, size = self.directory(DIR_EXPORT)
-        if not rva or not size:
-            return []
-        at = self.offset(rva)
-        count, names_rva = struct.unpack_from("<I", self.data, at + 24)[0], struct.unpack_from(
-            "<I", self.data, at + 32)[0]
-        names_at = self.offset(names_rva) if count else 0
-        return [self.text(struct.unpack_from("<I", self.data, names_at + 4 * i)[0]) for i in range(count)]
-
     def signed(self):
         # The certificate table's entry holds a file offset and size, not an RVA.
         at, size = self.directory(DIR_SECURITY)
@@ -151,7 +141,7 @@ def closure(bundle, allow_list):
 def main(argv):
     if len(argv) >= 3 and argv[1] == "closure" and len(argv) == 4:
         return closure(argv[2], argv[3])
-    if len(argv) >= 3 and argv[1] in ("unsigned", "timestamp", "exports"):
+    if len(argv) >= 3 and argv[1] in ("unsigned", "timestamp"):
         status = 0
         for path in argv[2:]:
             try:
@@ -164,8 +154,6 @@ def main(argv):
                 print(path)
             elif argv[1] == "timestamp":
                 print(path, pe.timestamp)
-            elif argv[1] == "exports":
-                print("\n".join(pe.exports()))
         return status
     print(__doc__.strip().split("\n\n")[0], file=sys.stderr)
     return 2

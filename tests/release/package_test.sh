@@ -68,6 +68,7 @@ cp "$package.zip" "$out/first.zip"
 touch "$bundle/stale_plugin.dll"
 timeout 600 "$root/scripts/package" >"$out/package-again.log" 2>&1 || fail "scripts/package, second time"
 check "two packagings give byte-identical zips" cmp "$package.zip" "$out/first.zip"
+check "tovan.exe's file properties say NOT FOR RELEASE" grep -q 'NOT FOR RELEASE' <(strings -el "$bundle/tovan.exe")
 check "tovan.exe carries no link time" test "$(pe_tool timestamp "$bundle/tovan.exe" | awk '{print $2}')" = 0
 check "SHA256SUMS holds the packages and the manifest" \
   bash -c "cd '$root/build/package-devkit' && sha256sum --quiet -c SHA256SUMS && test \$(wc -l <SHA256SUMS) -eq 3"
@@ -183,20 +184,19 @@ run_msiexec() {
   return $code
 }
 
-# -- A release package of the same bundle; refused where Windows 10's version
-# value is missing (as on Windows 8.1), installed where it is present.
+# -- A release package of the same bundle: refused by Windows 7 (a new Wine
+# prefix's version), installed by Windows 10.
 "$root/scripts/installer/make-msi" "$bundle" "$version" "$out/release.msi" >"$out/release-msi.log" 2>&1 ||
   fail "make-msi $version: $(cat "$out/release-msi.log")"
 check "the shortcut carries the AppUserModelID com.brenmo.TovanPhone" \
   grep -qP '^AppUserModelId\tStartMenuShortcut\t\{9F4C2855-9F79-4B39-A8D0-E1D42DE1D5F3\}, 5\tcom\.brenmo\.TovanPhone\t' \
   <(msiinfo export "$out/release.msi" MsiShortcutProperty)
-version_key='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
-major=$("$wine_run" reg query "$version_key" /v CurrentMajorVersionNumber 2>/dev/null | tr -d '\r' | awk '$1 == "CurrentMajorVersionNumber" {print $3}')
-"$wine_run" reg delete "$version_key" /v CurrentMajorVersionNumber /f >/dev/null 2>&1
-run_msiexec before-windows-10 /i "$(win_path "$out/release.msi")" && fail "installed without Windows 10"
-check "refused without Windows 10's version value (Wine has it: ${major:-none})" \
-  test -n "$major" -a -z "$(entries)"
-"$wine_run" reg add "$version_key" /v CurrentMajorVersionNumber /t REG_DWORD /d "$((major))" /f >/dev/null 2>&1
+timeout 120 "$wine_run" winecfg -v win7 >/dev/null 2>&1
+run_msiexec windows-7 /i "$(win_path "$out/release.msi")" && fail "installed on Windows 7"
+check "refused on Windows 7 by the launch condition" \
+  grep -q 'LaunchConditions. Return value 0' "$out/windows-7-msiexec.log"
+timeout 120 "$wine_run" winecfg -v win10 >/dev/null 2>&1
+timeout 300 "$wineserver" -w
 
 # -- Install.
 check "msiexec /i" run_msiexec install /i "$(win_path "$out/release.msi")"
@@ -230,7 +230,7 @@ check "the program made its crash directory" test -n "$crash_dir"
 check "msiexec /i of the development package" run_msiexec devkit /i "$(win_path "$package.msi")"
 check "beside the release: both entries, the release's unchanged, its own folder" \
   test "$(entries)" = "$first" -a "$(entries "Tovan Phone devkit (NOT FOR RELEASE)" | wc -l)" -eq 1 \
-       -f "$drive/Program Files/Tovan Phone devkit NOT FOR RELEASE/tovan.exe"
+       -a -f "$drive/Program Files/Tovan Phone devkit NOT FOR RELEASE/tovan.exe"
 check "msiexec /x of the development package" run_msiexec devkit-remove /x "$(win_path "$package.msi")"
 check "the release is still installed" test "$(entries)" = "$first" -a -f "$program_dir/tovan.exe"
 
