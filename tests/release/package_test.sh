@@ -70,8 +70,8 @@ timeout 600 "$root/scripts/package" >"$out/package-again.log" 2>&1 || fail "scri
 check "two packagings give byte-identical zips" cmp "$package.zip" "$out/first.zip"
 check "tovan.exe's file properties say NOT FOR RELEASE" grep -q 'NOT FOR RELEASE' <(strings -el "$bundle/tovan.exe")
 check "tovan.exe carries no link time" test "$(pe_tool timestamp "$bundle/tovan.exe" | awk '{print $2}')" = 0
-check "SHA256SUMS holds the packages and the manifest" \
-  bash -c "cd '$root/build/package-devkit' && sha256sum --quiet -c SHA256SUMS && test \$(wc -l <SHA256SUMS) -eq 3"
+sums_ok() { (cd "$root/build/package-devkit" && sha256sum --quiet -c SHA256SUMS && test "$(wc -l <SHA256SUMS)" -eq 3); }
+check "SHA256SUMS holds the packages and the manifest" sums_ok
 
 devkit_sources=$(grep -c '"file": *"[^"]*/devkit/' "$tree/compile_commands.json")
 check "no devkit/ source compiled in the package's tree (found $devkit_sources)" \
