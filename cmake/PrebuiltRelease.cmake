@@ -5,7 +5,7 @@
 #
 #   TOVAN_ENGINE_DIR   the engine release: flutter_windows.dll, its import
 #                      library flutter_windows.dll.lib, and icudtl.dat.
-#   TOVAN_PLUGINS_DIR  the nine plugin libraries, each <name>.dll with its
+#   TOVAN_PLUGINS_DIR  the nine plugin libraries (cmake/plugins.txt), each <name>.dll with its
 #                      import library <name>.lib beside it, either directly in
 #                      the folder or in a subfolder, as a plugin build tree
 #                      lays them out (<package>/Release/<name>.dll). Each
@@ -16,27 +16,22 @@
 #
 # A missing folder or file stops the configure step with one message that
 # names every missing piece and the folder it was looked for in.
+#
+# Our development embedding (devkit/embedding) is refused as the engine: it
+# exports functions of its own (FlutterDevkit...) that no engine release has.
+# Only a development package (TOVAN_DEVKIT_PACKAGE, preset
+# windows-devkit-package, built by scripts/package without folders into its
+# own tree and output folder, under a name that says NOT-FOR-RELEASE) takes it.
 
 set(TOVAN_ENGINE_DIR "" CACHE PATH "Engine release folder: flutter_windows.dll, flutter_windows.dll.lib, icudtl.dat")
 set(TOVAN_PLUGINS_DIR "" CACHE PATH "Plugin libraries folder: <name>.dll and <name>.lib for each of the nine plugins")
 set(TOVAN_APP_DIR "" CACHE PATH "Compiled application folder: app.so and flutter_assets/")
+option(TOVAN_DEVKIT_PACKAGE "A development package from the staged development embedding; never a release" OFF)
 
 if(NOT WIN32)
   message(FATAL_ERROR "TOVAN_RELEASE builds the Windows host; configure it with a Windows toolchain "
                       "(preset windows-release)")
 endif()
-
-# The plugin libraries tovan.exe links, in the order they are registered.
-set(TOVAN_RELEASE_PLUGIN_NAMES
-  connectivity_plus_plugin
-  file_selector_windows_plugin
-  flutter_webrtc_plugin
-  permission_handler_windows_plugin
-  screen_retriever_windows_plugin
-  share_plus_plugin
-  tray_manager_plugin
-  url_launcher_windows_plugin
-  window_manager_plugin)
 
 set(_tovan_problems "")
 
@@ -84,6 +79,18 @@ _tovan_release_folder(TOVAN_APP_DIR "compiled application folder" _tovan_app_dir
 if(_tovan_engine_dir)
   _tovan_release_require(TOVAN_ENGINE_DIR "${_tovan_engine_dir}"
                          flutter_windows.dll flutter_windows.dll.lib icudtl.dat)
+  # The export table keeps each exported name as a NUL-terminated text, which
+  # file(STRINGS) finds on any host, Windows and MSVC included.
+  if(NOT TOVAN_DEVKIT_PACKAGE AND EXISTS "${_tovan_engine_dir}/flutter_windows.dll")
+    file(STRINGS "${_tovan_engine_dir}/flutter_windows.dll" _tovan_devkit_exports
+         REGEX "^FlutterDevkit[A-Za-z]+$" LIMIT_COUNT 1)
+    if(_tovan_devkit_exports)
+      string(APPEND _tovan_problems
+             "\n  TOVAN_ENGINE_DIR: ${_tovan_engine_dir}/flutter_windows.dll is our development "
+             "embedding (it exports ${_tovan_devkit_exports}), which is never released; name the "
+             "engine release, or make a development package with scripts/package without folders")
+    endif()
+  endif()
 endif()
 if(_tovan_app_dir)
   _tovan_release_require(TOVAN_APP_DIR "${_tovan_app_dir}" app.so flutter_assets/)
@@ -91,7 +98,7 @@ endif()
 
 set(_tovan_plugin_dlls "")
 if(_tovan_plugins_dir)
-  foreach(_tovan_name IN LISTS TOVAN_RELEASE_PLUGIN_NAMES)
+  foreach(_tovan_name IN LISTS TOVAN_PLUGIN_LIBRARIES)
     file(GLOB_RECURSE _tovan_found LIST_DIRECTORIES false "${_tovan_plugins_dir}/${_tovan_name}.dll")
     list(LENGTH _tovan_found _tovan_count)
     if(_tovan_count EQUAL 0)
@@ -139,15 +146,21 @@ set(TOVAN_RELEASE_APP_DIR "${_tovan_app_dir}")
 # Lays out the bundle beside the executable on every build, so that it always
 # matches the folders named now: flutter_windows.dll and the plugin DLLs, and
 # data/ with the engine's icudtl.dat and the application's app.so and
-# flutter_assets/. data/ is rebuilt each time, so a file dropped from the
-# application does not linger in the bundle.
+# flutter_assets/. data/ is rebuilt each time, and every other DLL beside the
+# executable (one of an earlier configuration, which copy_if_different would
+# leave there) is removed, so nothing dropped from the folders lingers.
 function(tovan_deploy_release target)
   set(dlls $<TARGET_FILE:tovan_release_embedding>)
+  set(names flutter_windows.dll)
   foreach(plugin IN LISTS TOVAN_RELEASE_PLUGINS)
     list(APPEND dlls $<TARGET_FILE:${plugin}>)
+    list(APPEND names $<TARGET_FILE_NAME:${plugin}>)
   endforeach()
   set(bundle $<TARGET_FILE_DIR:${target}>)
+  list(JOIN names "," names)
   add_custom_target(${target}_bundle ALL
+    COMMAND ${CMAKE_COMMAND} -DBUNDLE=${bundle} -DKEEP=${names}
+            -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/PruneBundleDlls.cmake
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${dlls} ${bundle}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${bundle}/data
     COMMAND ${CMAKE_COMMAND} -E make_directory ${bundle}/data

@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr char kAppVersion[] = "2.0.6+0";
+constexpr char kAppVersion[] = TOVAN_VERSION_TEXT;  // from VERSION, defined by crash/CMakeLists.txt
 constexpr char kBuildConfig[] = "Release";
 
 constexpr std::size_t kPathCapacity = MAX_PATH;

@@ -1,29 +1,17 @@
 #include "runner/external_plugins.h"
 
 #include "channel/flutter_windows_api.h"
+#include "tovan_product_info.h"
 
 // Each plugin library exports exactly one function, entered with the
-// registrar handle the engine gives for the plugin's name.
+// registrar handle the engine gives for the plugin's name. The list of
+// plugins is the build's one list (cmake/plugins.txt).
+#define TOVAN_DECLARE_REGISTRATION(library, function, name) \
+  __declspec(dllimport) void function(FlutterDesktopPluginRegistrarRef registrar);
 extern "C" {
-__declspec(dllimport) void ConnectivityPlusWindowsPluginRegisterWithRegistrar(
-    FlutterDesktopPluginRegistrarRef registrar);
-__declspec(dllimport) void FileSelectorWindowsRegisterWithRegistrar(
-    FlutterDesktopPluginRegistrarRef registrar);
-__declspec(dllimport) void FlutterWebRTCPluginRegisterWithRegistrar(
-    FlutterDesktopPluginRegistrarRef registrar);
-__declspec(dllimport) void PermissionHandlerWindowsPluginRegisterWithRegistrar(
-    FlutterDesktopPluginRegistrarRef registrar);
-__declspec(dllimport) void ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar(
-    FlutterDesktopPluginRegistrarRef registrar);
-__declspec(dllimport) void SharePlusWindowsPluginCApiRegisterWithRegistrar(
-    FlutterDesktopPluginRegistrarRef registrar);
-__declspec(dllimport) void TrayManagerPluginRegisterWithRegistrar(
-    FlutterDesktopPluginRegistrarRef registrar);
-__declspec(dllimport) void UrlLauncherWindowsRegisterWithRegistrar(
-    FlutterDesktopPluginRegistrarRef registrar);
-__declspec(dllimport) void WindowManagerPluginRegisterWithRegistrar(
-    FlutterDesktopPluginRegistrarRef registrar);
+TOVAN_EXTERNAL_PLUGINS(TOVAN_DECLARE_REGISTRATION)
 }
+#undef TOVAN_DECLARE_REGISTRATION
 
 namespace {
 
@@ -34,17 +22,9 @@ struct ExternalPlugin {
 
 // Registered in this order at every window creation; plugins may rely on the
 // ones before them, so keep it stable.
-const ExternalPlugin kExternalPlugins[] = {
-    {"ConnectivityPlusWindowsPlugin", &ConnectivityPlusWindowsPluginRegisterWithRegistrar},
-    {"FileSelectorWindows", &FileSelectorWindowsRegisterWithRegistrar},
-    {"FlutterWebRTCPlugin", &FlutterWebRTCPluginRegisterWithRegistrar},
-    {"PermissionHandlerWindowsPlugin", &PermissionHandlerWindowsPluginRegisterWithRegistrar},
-    {"ScreenRetrieverWindowsPluginCApi", &ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar},
-    {"SharePlusWindowsPluginCApi", &SharePlusWindowsPluginCApiRegisterWithRegistrar},
-    {"TrayManagerPlugin", &TrayManagerPluginRegisterWithRegistrar},
-    {"UrlLauncherWindows", &UrlLauncherWindowsRegisterWithRegistrar},
-    {"WindowManagerPlugin", &WindowManagerPluginRegisterWithRegistrar},
-};
+#define TOVAN_PLUGIN_ENTRY(library, function, name) {name, &function},
+const ExternalPlugin kExternalPlugins[] = {TOVAN_EXTERNAL_PLUGINS(TOVAN_PLUGIN_ENTRY)};
+#undef TOVAN_PLUGIN_ENTRY
 
 }  // namespace
 

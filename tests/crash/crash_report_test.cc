@@ -16,6 +16,7 @@
 
 #include "tests/crash/minidump_reader.h"
 #include "tests/crash/probe_run.h"
+#include "tovan_product_info.h"
 
 namespace fs = std::filesystem;
 
@@ -452,7 +453,7 @@ void ExpectRecorded(const RecordedCase& c, const ProbeRun& run) {
   address = std::stoull(lines[5].substr(19), nullptr, 16);
   EXPECT_EQ(address != 0, c.hasExceptionRecord) << lines[5];
   EXPECT_EQ(lines[6], "dumpPath=" + Narrow(dumps[0].wstring()));
-  EXPECT_EQ(lines[7], "appVersion=2.0.6+0");
+  EXPECT_EQ(lines[7], "appVersion=" TOVAN_VERSION_TEXT);
   EXPECT_EQ(lines[8], "buildConfig=Release");
   EXPECT_EQ(lines[9], "architecture=x64");
   EXPECT_EQ(lines[10], "lastAudioOp=" + std::to_string(c.cells[0]));

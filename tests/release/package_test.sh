@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
 # Test tool: the release, end to end, under Wine.
-#   - scripts/package without folders builds windows-release against the
-#     staged development binaries in its own build tree, compiles nothing of
-#     devkit/ there and ships exactly the staged libraries;
+#   - scripts/package without folders makes a development package
+#     (…-devkit-NOT-FOR-RELEASE) in its own build tree and output folder,
+#     compiles nothing of devkit/ there and ships exactly the staged libraries;
+#     a plugin importing a DLL nobody ships stops it, naming both; two
+#     packagings give byte-identical zips, a DLL left in the build tree by an
+#     earlier configuration is not shipped, tovan.exe has no link time;
+#     signed with a throwaway certificate, every PE file and the MSI verify;
 #   - the zip's bundle answers a scripted channel session
 #     (scripts/demo-session.script);
-#   - a missing engine folder, and one without its import library, stop the
-#     configure step with a message that names what is missing and where;
-#   - msiexec /i /qn installs the files, the Start-menu shortcut with the
-#     program's icon and one installed-programs entry (version 2.0.6); the
-#     installed tovan.exe answers a scripted call;
-#   - a later build (2.0.6+1) replaces it in place: one entry, its files;
-#     an older release (2.0.5+0) is refused;
+#   - a missing engine folder, one without its import library, and our
+#     development embedding stop a release's configure step with a message
+#     that names the problem and where;
+#   - msiexec /i /qn installs a release package (the same bundle, the release
+#     identity): files, the Start-menu shortcut with the program's icon and
+#     AppUserModelID, one installed-programs entry; the installed tovan.exe
+#     answers a scripted call; without Windows 10's version value it is refused;
+#   - the development package installs beside it, never replacing it;
+#   - a later build (VERSION's +1) replaces the release in place: one entry,
+#     its files; an older release (2.0.5+0) is refused;
 #   - msiexec /x removes files, shortcut and entry and keeps the user's crash
 #     directory.
 # Install and uninstall times are printed. Runs in a Wine prefix of its own
@@ -33,21 +40,42 @@ check() {  # check DESCRIPTION COMMAND...: passes when the command succeeds
 rm -rf "$out"
 mkdir -p "$out"
 channel=com.brenmo.tovan/windows_audio
-package="$root/build/package/tovan-2.0.6-windows-x64"
-staging="$root/build/package/staging"
-bundle="$root/build/windows-release/bundle"
+version=$(head -n1 "$root/VERSION")
+base=${version%%+*}
+name="tovan-$base-windows-x64-devkit-NOT-FOR-RELEASE"
+package="$root/build/package-devkit/$name"
+staging="$root/build/package-devkit/staging"
+tree="$root/build/windows-devkit-package"
+bundle="$tree/bundle"
+pe_tool() { python3 "$root/scripts/release/pe_tool.py" "$@"; }
 
-# -- The release build from the staged development binaries.
-if ! timeout 1500 "$root/scripts/package" >"$out/package.log" 2>&1; then
-  cat "$out/package.log"
-  fail "scripts/package"
-  exit 1
-fi
-pass "scripts/package: $(grep -E '^package: build/package/' "$out/package.log" | sed 's|^package: build/package/||' | paste -sd ' ')"
+# -- A plugin importing a DLL nobody ships stops packaging (this run also
+# builds everything: the staged binaries and the development package's tree).
+timeout 1500 "$root/scripts/package" >"$out/package.log" 2>&1 || { cat "$out/package.log"; fail "scripts/package"; exit 1; }
+cp -r "$staging/plugins" "$out/bad-plugins"
+# Same length, so the import table stays valid.
+perl -pi -e 's/flutter_windows\.dll/missing_helper1.dll/g' "$out/bad-plugins/share_plus_plugin.dll"
+timeout 600 "$root/scripts/package" --devkit --engine "$staging/engine" --plugins "$out/bad-plugins" \
+  --app "$staging/app" >"$out/package-bad.log" 2>&1 && fail "a bundle with an unshipped DLL was packaged"
+check "a plugin importing a DLL nobody ships stops packaging, naming both" \
+  grep -q '^package: share_plus_plugin.dll imports missing_helper1.dll, which is neither' "$out/package-bad.log"
 
-devkit_sources=$(grep -c '"file": *"[^"]*/devkit/' "$root/build/windows-release/compile_commands.json")
-check "no devkit/ source compiled in the release tree (found $devkit_sources)" \
-  test "$devkit_sources" -eq 0 -a ! -e "$root/build/windows-release/devkit"
+# -- Two packagings of one commit; a DLL an earlier configuration left in the
+# build tree is not shipped.
+timeout 600 "$root/scripts/package" >"$out/package.log" 2>&1 || { cat "$out/package.log"; fail "scripts/package"; exit 1; }
+pass "scripts/package: $(grep -E '^package: build/package-devkit/' "$out/package.log" | sed 's|^package: build/package-devkit/||' | paste -sd ' ')"
+cp "$package.zip" "$out/first.zip"
+touch "$bundle/stale_plugin.dll"
+timeout 600 "$root/scripts/package" >"$out/package-again.log" 2>&1 || fail "scripts/package, second time"
+check "two packagings give byte-identical zips" cmp "$package.zip" "$out/first.zip"
+check "tovan.exe's file properties say NOT FOR RELEASE" grep -q 'NOT FOR RELEASE' <(strings -el "$bundle/tovan.exe")
+check "tovan.exe carries no link time" test "$(pe_tool timestamp "$bundle/tovan.exe" | awk '{print $2}')" = 0
+sums_ok() { (cd "$root/build/package-devkit" && sha256sum --quiet -c SHA256SUMS && test "$(wc -l <SHA256SUMS)" -eq 3); }
+check "SHA256SUMS holds the packages and the manifest" sums_ok
+
+devkit_sources=$(grep -c '"file": *"[^"]*/devkit/' "$tree/compile_commands.json")
+check "no devkit/ source compiled in the package's tree (found $devkit_sources)" \
+  test "$devkit_sources" -eq 0 -a ! -e "$tree/devkit"
 same=1
 for dll in "$staging"/engine/*.dll "$staging"/plugins/*.dll; do
   cmp -s "$dll" "$bundle/$(basename "$dll")" || { same=0; echo "differs: $(basename "$dll")"; }
@@ -56,8 +84,24 @@ check "the bundle ships the staged libraries unchanged" test "$same" -eq 1
 
 expected_layout=$(cd "$staging" && { echo tovan.exe; ls engine/*.dll plugins/*.dll | xargs -n1 basename;
   echo data/icudtl.dat; echo data/app.so; echo data/flutter_assets/AssetManifest.json; } | LC_ALL=C sort)
-zip_layout=$(unzip -Z1 "$package.zip" | grep -v '/$' | sed 's|^tovan-2.0.6-windows-x64/||' | LC_ALL=C sort)
+zip_layout=$(unzip -Z1 "$package.zip" | sed "s|^$name/||" | LC_ALL=C sort)
 check "the zip holds the bundle's layout in one folder" test "$zip_layout" = "$expected_layout"
+
+# -- Signed with a throwaway certificate (relative paths: from the caller's folder).
+(cd "$out" && openssl req -x509 -newkey rsa:2048 -nodes -keyout sign.key -out sign.crt -days 2 \
+   -subj "/CN=Tovan throwaway test signer" -addext extendedKeyUsage=codeSigning >/dev/null 2>&1 &&
+ timeout 600 "$root/scripts/package" --sign-cert sign.crt --sign-key sign.key >package-signed.log 2>&1) ||
+  fail "signed packaging: $(tail -5 "$out/package-signed.log")"
+mkdir -p "$out/signed" && unzip -q -o "$package.zip" -d "$out/signed"
+verified=0
+for file in "$out/signed/$name"/*.exe "$out/signed/$name"/*.dll "$package.msi"; do
+  if osslsigncode verify -CAfile "$out/sign.crt" -in "$file" >"$out/verify.log" 2>&1; then
+    verified=$((verified + 1))
+  else
+    echo "not verified: $file"; tail -3 "$out/verify.log"
+  fi
+done
+check "signed package: tovan.exe, the DLLs and the MSI verify ($verified of 12)" test "$verified" -eq 12
 
 # -- Configure failures, in a scratch tree (after its first configure the
 # compiler checks are cached, so the second costs little).
@@ -76,6 +120,9 @@ configure "$out/engine-without-lib" "$out/configure-nolib.log" &&
 check "engine folder without import library: the configure message names it" \
   grep -qF "TOVAN_ENGINE_DIR: missing flutter_windows.dll.lib in $out/engine-without-lib" \
   "$out/configure-nolib.log"
+configure "$staging/engine" "$out/configure-devkit.log" && fail "a release configured with the development embedding"
+check "a release refuses the development embedding, naming it" \
+  grep -qF "$staging/engine/flutter_windows.dll is our development embedding" "$out/configure-devkit.log"
 
 # -- Wine.
 export WINEPREFIX="$out/wineprefix" WINEDEBUG=-all
@@ -94,7 +141,7 @@ session() {
 
 mkdir -p "$out/unzipped"
 unzip -q "$package.zip" -d "$out/unzipped"
-session zip "$(win_path "$out/unzipped/tovan-2.0.6-windows-x64/tovan.exe")" \
+session zip "$(win_path "$out/unzipped/$name/tovan.exe")" \
   "$(cat "$root/scripts/demo-session.script")"
 code=$?
 calls=$(grep -cvE '^(#|$)' "$root/scripts/demo-session.script")
@@ -115,14 +162,14 @@ program_dir="$drive/Program Files/Tovan Phone"
 # folder; Wine 8 puts it in the installing user's.
 shortcut_in() { find "$drive/ProgramData" "$drive/users" -path '*/Start Menu/Programs/Tovan Phone.lnk'; }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-# The installed-programs entries named "Tovan Phone", one "KEY VERSION" a line.
+# The installed-programs entries named $1 (default "Tovan Phone"), one "KEY VERSION" a line.
 entries() {
-  "$wine_run" reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' | awk '
+  "$wine_run" reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' | awk -v want="${1:-Tovan Phone}" '
     /^HKEY/ {key = $0; name = ""; version = ""}
     $1 == "DisplayName" {sub(/^ *DisplayName +REG_SZ +/, ""); name = $0}
     $1 == "DisplayVersion" {version = $3}
-    /^$/ && name == "Tovan Phone" {print key, version; name = ""}
-    END {if (name == "Tovan Phone") print key, version}'
+    /^$/ && name == want {print key, version; name = ""}
+    END {if (name == want) print key, version}'
 }
 since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN {printf "%.2f s", b - a}'; }
 # run_msiexec NAME ARGS...: with its own log; prints when msiexec returned and
@@ -137,8 +184,22 @@ run_msiexec() {
   return $code
 }
 
+# -- A release package of the same bundle: refused by Windows 7 (a new Wine
+# prefix's version), installed by Windows 10.
+"$root/scripts/installer/make-msi" "$bundle" "$version" "$out/release.msi" >"$out/release-msi.log" 2>&1 ||
+  fail "make-msi $version: $(cat "$out/release-msi.log")"
+check "the shortcut carries the AppUserModelID com.brenmo.TovanPhone" \
+  grep -qP '^AppUserModelId\tStartMenuShortcut\t\{9F4C2855-9F79-4B39-A8D0-E1D42DE1D5F3\}, 5\tcom\.brenmo\.TovanPhone\t' \
+  <(msiinfo export "$out/release.msi" MsiShortcutProperty)
+timeout 120 "$wine_run" winecfg -v win7 >/dev/null 2>&1
+run_msiexec windows-7 /i "$(win_path "$out/release.msi")" && fail "installed on Windows 7"
+check "refused on Windows 7 by the launch condition" \
+  grep -q 'LaunchConditions. Return value 0' "$out/windows-7-msiexec.log"
+timeout 120 "$wine_run" winecfg -v win10 >/dev/null 2>&1
+timeout 300 "$wineserver" -w
+
 # -- Install.
-check "msiexec /i" run_msiexec install /i "$(win_path "$package.msi")"
+check "msiexec /i" run_msiexec install /i "$(win_path "$out/release.msi")"
 installed_layout=$(cd "$program_dir" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 check "the installed files are the bundle's" test "$installed_layout" = "$expected_layout"
 shortcut=$(shortcut_in)
@@ -153,8 +214,8 @@ shortcut_ok() {
 }
 check "the shortcut starts the installed tovan.exe with the program's icon" shortcut_ok
 first=$(entries)
-check "one installed-programs entry, version 2.0.6 ($first)" \
-  test "$(wc -l <<<"$first")" -eq 1 -a "$(awk '{print $NF}' <<<"$first")" = 2.0.6
+check "one installed-programs entry, version $base ($first)" \
+  test "$(wc -l <<<"$first")" -eq 1 -a "$(awk '{print $NF}' <<<"$first")" = "$base"
 
 session installed 'C:\Program Files\Tovan Phone\tovan.exe' "$channel setVolume({\"volume\": 0.25})"
 check "the installed tovan.exe answers a scripted call" \
@@ -165,16 +226,25 @@ crash_dir=$(find "$drive/users" -path '*/AppData/Roaming/com.brenmoworks/tovan/B
 check "the program made its crash directory" test -n "$crash_dir"
 [ -z "$crash_dir" ] || echo "the user's report" >"$crash_dir/kept-by-uninstall.txt"
 
+# -- The development package installs beside the release, never over it.
+check "msiexec /i of the development package" run_msiexec devkit /i "$(win_path "$package.msi")"
+check "beside the release: both entries, the release's unchanged, its own folder" \
+  test "$(entries)" = "$first" -a "$(entries "Tovan Phone devkit (NOT FOR RELEASE)" | wc -l)" -eq 1 \
+       -a -f "$drive/Program Files/Tovan Phone devkit NOT FOR RELEASE/tovan.exe"
+check "msiexec /x of the development package" run_msiexec devkit-remove /x "$(win_path "$package.msi")"
+check "the release is still installed" test "$(entries)" = "$first" -a -f "$program_dir/tovan.exe"
+
 # -- A later build replaces it in place.
+next_build=$((${version##*+} + 1))
 cp -r "$bundle" "$out/bundle-next"
 echo '{"build": 1}' >"$out/bundle-next/data/flutter_assets/AssetManifest.json"
 echo "only in build 1" >"$out/bundle-next/data/flutter_assets/NOTICES"
-"$root/scripts/installer/make-msi" "$out/bundle-next" 2.0.6+1 "$out/next.msi" >"$out/next-msi.log" 2>&1 ||
-  fail "make-msi 2.0.6+1: $(cat "$out/next-msi.log")"
-check "msiexec /i of build 2.0.6+1 over 2.0.6" run_msiexec upgrade /i "$(win_path "$out/next.msi")"
+"$root/scripts/installer/make-msi" "$out/bundle-next" "$base+$next_build" "$out/next.msi" >"$out/next-msi.log" 2>&1 ||
+  fail "make-msi $base+$next_build: $(cat "$out/next-msi.log")"
+check "msiexec /i of build $base+$next_build over $version" run_msiexec upgrade /i "$(win_path "$out/next.msi")"
 second=$(entries)
-check "still one entry, now version 2.0.6.1 ($second)" \
-  test "$(wc -l <<<"$second")" -eq 1 -a "$(awk '{print $NF}' <<<"$second")" = 2.0.6.1 \
+check "still one entry, now version $base.$next_build ($second)" \
+  test "$(wc -l <<<"$second")" -eq 1 -a "$(awk '{print $NF}' <<<"$second")" = "$base.$next_build" \
        -a "$(awk '{print $1}' <<<"$second")" != "$(awk '{print $1}' <<<"$first")"
 check "the files are the later build's" \
   grep -qF '{"build": 1}' "$program_dir/data/flutter_assets/AssetManifest.json"
@@ -187,7 +257,7 @@ run_msiexec older /i "$(win_path "$out/older.msi")" && fail "an older release in
 check "an older release is refused and leaves the entry alone" test "$(entries)" = "$second"
 
 # -- Uninstall.
- check "msiexec /x" run_msiexec uninstall /x "$(win_path "$out/next.msi")"
+check "msiexec /x" run_msiexec uninstall /x "$(win_path "$out/next.msi")"
 left=$(find "$program_dir" -type f 2>/dev/null)
 check "no program file left" test -z "$left"
 check "no shortcut left" test -z "$(shortcut_in)"

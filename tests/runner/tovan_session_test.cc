@@ -16,6 +16,7 @@
 
 #include "tests/runner/tovan_process.h"
 #include "tests/support/wave_bytes.h"
+#include "tovan_product_info.h"
 
 namespace tovan_test {
 namespace {
@@ -550,8 +551,8 @@ TEST_F(TovanSessionTest, ExecutableCarriesIconManifestAndVersion) {
   swprintf(prefix, 64, L"\\StringFileInfo\\%04x%04x\\", translation->language,
            translation->code_page);
   const std::pair<const wchar_t*, const wchar_t*> strings[] = {
-      {L"FileVersion", L"2.0.6+0"},
-      {L"ProductVersion", L"2.0.6+0"},
+      {L"FileVersion", TOVAN_VERSION_TEXT_W},
+      {L"ProductVersion", TOVAN_VERSION_TEXT_W},
       {L"OriginalFilename", L"tovan.exe"},
       {L"ProductName", L"Tovan Phone"},
   };
@@ -638,7 +639,7 @@ TEST_F(TovanSessionTest, FaultsAfterTheSessionWriteTheCrashFiles) {
         SplitLines(ReadWholeFile(crash_folder + L"\\last_native_crash.txt"));
     ASSERT_FALSE(report.empty()) << "no report in " << unescaped;
     const std::string text = Joined(report);
-    EXPECT_NE(text.find("appVersion=2.0.6+0\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("appVersion=" TOVAN_VERSION_TEXT "\n"), std::string::npos) << text;
     EXPECT_NE(text.find("lastAudioOp=5\n"), std::string::npos) << text;
     EXPECT_NE(text.find("audioOpCount=2\n"), std::string::npos) << text;
     EXPECT_NE(text.find("lastSetEndpointHr=0x00000000\n"), std::string::npos) << text;
