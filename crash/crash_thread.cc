@@ -1,54 +1,73 @@
-#include "crash/crash_writer_thread.h"
+#include "crash/crash_thread.h"
 
 #include <atomic>
 
 namespace {
 
-// MiniDumpWriteDump and the shell calls need far more than a faulting thread has left, though
-// far less than this; the reservation commits only the pages they touch. (Under Wine the thread
-// adds about 1 MiB to the working set whatever its stack: Wine's own per-thread structures.)
-constexpr SIZE_T kWriterStackReserveBytes = 256 * 1024;
-
-HANDLE g_jobPosted = nullptr;  // auto-reset event, owned for the life of the process
-std::atomic<DWORD> g_writerThreadId{0};
+// Both handles are owned for the life of the process: the thread's, to know whether it still
+// runs, and an auto-reset event that hands it its job.
+HANDLE g_thread = nullptr;
+HANDLE g_jobPosted = nullptr;
+std::atomic<DWORD> g_threadId{0};
 std::atomic<void (*)()> g_job{nullptr};
 
-DWORD WINAPI RunWriterThread(LPVOID) {
-  for (;;) {
-    WaitForSingleObject(g_jobPosted, INFINITE);
-    void (*job)() = g_job.load();
-    if (job != nullptr) {
-      job();
-    }
+// How long start-up waits for the thread to be running. A new thread first runs the loader's
+// per-thread initialisation, which takes the loader lock and allocates from the process heap; a
+// fault while it is still there (on a thread that holds the heap's lock, say) would find a
+// watcher that holds the loader lock and waits for the heap, and a writer that needs the loader
+// lock. Waiting here, once, at start-up, means every fault meets a thread that is past that.
+constexpr DWORD kStartWaitMs = 10000;
+
+DWORD WINAPI RunCrashThread(LPVOID running) {
+  SetEvent(static_cast<HANDLE>(running));
+  WaitForSingleObject(g_jobPosted, INFINITE);
+  void (*job)() = g_job.load();
+  if (job != nullptr) {
+    job();
   }
+  // One fault is recorded per process; the thread has nothing more to do. It stays parked rather
+  // than ending, so that a later fault does not see a thread that has gone and wonder why.
+  Sleep(INFINITE);
+  return 0;
 }
+
+bool IsRunning() { return g_thread != nullptr && WaitForSingleObject(g_thread, 0) == WAIT_TIMEOUT; }
 
 }  // namespace
 
-bool StartCrashWriterThread() {
-  if (g_writerThreadId.load() != 0) {
+bool StartCrashThread() {
+  if (g_threadId.load() != 0) {
     return true;
   }
   g_jobPosted = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (g_jobPosted == nullptr) {
     return false;
   }
-  DWORD threadId = 0;
-  // The thread lives as long as the process; its handle is not needed.
-  const HANDLE thread = CreateThread(nullptr, kWriterStackReserveBytes, RunWriterThread, nullptr,
-                                     STACK_SIZE_PARAM_IS_A_RESERVATION, &threadId);
-  if (thread == nullptr) {
+  const HANDLE running = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (running == nullptr) {
     CloseHandle(g_jobPosted);
     g_jobPosted = nullptr;
     return false;
   }
-  CloseHandle(thread);
-  g_writerThreadId.store(threadId);
+  DWORD threadId = 0;
+  // The default reservation: it costs no memory until touched and gives the shell and the
+  // minidump writer the room they have on any thread.
+  g_thread = CreateThread(nullptr, 0, RunCrashThread, running, 0, &threadId);
+  if (g_thread == nullptr) {
+    CloseHandle(running);
+    CloseHandle(g_jobPosted);
+    g_jobPosted = nullptr;
+    return false;
+  }
+  const HANDLE started[] = {running, g_thread};
+  WaitForMultipleObjects(2, started, FALSE, kStartWaitMs);
+  CloseHandle(running);
+  g_threadId.store(threadId);
   return true;
 }
 
-bool PostToCrashWriterThread(void (*job)()) {
-  if (g_writerThreadId.load() == 0) {
+bool PostToCrashThread(void (*job)()) {
+  if (!IsRunning() || g_threadId.load() == GetCurrentThreadId()) {
     return false;
   }
   void (*none)() = nullptr;
@@ -58,4 +77,4 @@ bool PostToCrashWriterThread(void (*job)()) {
   return SetEvent(g_jobPosted) != FALSE;
 }
 
-DWORD CrashWriterThreadId() { return g_writerThreadId.load(); }
+DWORD CrashThreadId() { return g_threadId.load(); }
