@@ -40,8 +40,13 @@ BOOL CALLBACK LeaveOutWatcher(PVOID param, const PMINIDUMP_CALLBACK_INPUT input,
       }
       return TRUE;
     }
-    default:
+    case IncludeModuleCallback:
+    case ModuleCallback:
       return TRUE;
+    default:
+      // Adds no memory ranges (MemoryCallback), cancels nothing (CancelCallback): what the writer
+      // does without a callback.
+      return FALSE;
   }
 }
 
