@@ -323,6 +323,10 @@ bool Perform(const wchar_t* action) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // The probe carries DWARF debug information, which Wine's minidump writer would otherwise load
+  // for every module before it writes a byte: tens of seconds on a loaded machine, longer than
+  // the stall limit. Windows' writer loads no symbols.
+  SymSetOptions(SymGetOptions() | SYMOPT_DEFERRED_LOADS);
   InstallCrashHandlers();
   AddVectoredExceptionHandler(0, ResumeProbeExceptions);
   for (int i = 1; i < argc; ++i) {
