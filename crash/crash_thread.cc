@@ -25,8 +25,9 @@ DWORD WINAPI RunCrashThread(LPVOID running) {
   if (job != nullptr) {
     job();
   }
-  // One fault is recorded per process; the thread has nothing more to do. It stays parked rather
-  // than ending, so that a later fault does not see a thread that has gone and wonder why.
+  // One fault is recorded per process, so there is no second job. The thread stays parked rather
+  // than ending: ending runs every DLL's thread-detach code under the loader lock, which a writer
+  // that has stalled may be holding.
   Sleep(INFINITE);
   return 0;
 }
@@ -60,8 +61,10 @@ bool StartCrashThread() {
     return false;
   }
   const HANDLE started[] = {running, g_thread};
-  WaitForMultipleObjects(2, started, FALSE, kStartWaitMs);
-  CloseHandle(running);
+  // Should the wait time out, the thread will still set the event: it is then left open.
+  if (WaitForMultipleObjects(2, started, FALSE, kStartWaitMs) != WAIT_TIMEOUT) {
+    CloseHandle(running);
+  }
   g_threadId.store(threadId);
   return true;
 }
