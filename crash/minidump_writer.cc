@@ -23,7 +23,7 @@ std::atomic<MiniDumpWriter> g_writer{MiniDumpWriteDump};
 // that a thread refused by the include-thread callback (and by the thread callback) is not in
 // the dump; that it is then also not suspended is how the writer behaves where it gathers only
 // the threads it includes, not a promise. The remaining risk: a writer that suspends every thread
-// regardless and then hangs is watched by nobody, as before there was a watcher.
+// regardless and then hangs is watched by nobody, as if there were no watcher at all.
 BOOL CALLBACK LeaveOutWatcher(PVOID param, const PMINIDUMP_CALLBACK_INPUT input,
                               PMINIDUMP_CALLBACK_OUTPUT output) {
   const DWORD watcher = *static_cast<const DWORD*>(param);
