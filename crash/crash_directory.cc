@@ -23,15 +23,17 @@ constexpr wchar_t kTempSuffix[] = L"BrenmoTovan_crashes";
 const CrashDirectorySources kShellSources = {SHGetKnownFolderPath, GetTempPathW};
 std::atomic<const CrashDirectorySources*> g_sources{&kShellSources};
 
-// Formats the candidate under one known folder into the buffer. The buffer may be left holding
-// truncated text on failure; the next candidate overwrites it.
+// Formats the candidate under one known folder into the buffer. A candidate counts only when the
+// files the crash capture keeps in it fit too: the directory leaves kCrashFileNameRoom units of
+// the capacity free. The buffer may be left holding truncated text on failure; the next
+// candidate overwrites it.
 bool FormatUnderKnownFolder(const CrashDirectorySources& sources, const GUID& folder,
                             const wchar_t* format, wchar_t* buffer, std::size_t capacity) {
   PWSTR base = nullptr;
   const HRESULT hr = sources.getKnownFolderPath(folder, 0, nullptr, &base);
   bool formatted = false;
-  if (SUCCEEDED(hr) && base != nullptr) {
-    formatted = SUCCEEDED(FormatBounded(buffer, capacity, format, base));
+  if (SUCCEEDED(hr) && base != nullptr && capacity > kCrashFileNameRoom) {
+    formatted = SUCCEEDED(FormatBounded(buffer, capacity - kCrashFileNameRoom, format, base));
   }
   // The shell may hand back a string even with a failure result; it is ours to free either way.
   CoTaskMemFree(base);

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "crash/crash_report_writer.h"
-#include "crash/crash_writer_thread.h"
+#include "crash/crash_thread.h"
 
 namespace {
 
@@ -35,57 +35,55 @@ bool ShouldRecord(DWORD code) {
          code == kGccThrowCode || code == kBreakpointCode;
 }
 
+// Throws and breakpoints are raised on purpose and caught as a matter of course; a process that
+// meets one almost always goes on.
+bool RoutinelyCaught(DWORD code) {
+  return code == kMsvcThrowCode || code == kGccThrowCode || code == kBreakpointCode;
+}
+
 // Called first for every exception on every thread. Records and lets the search go on, so that a
 // frame handler may still catch the exception; that is also why it never waits for another
 // thread's report.
 //
 // A stack overflow is the exception: it leaves the thread too little stack to go on searching,
 // and a second overflow in a later handler would end only the thread (under Wine the process
-// then exits with 0, as if nothing had happened). Once the files are written, the process ends
-// with the overflow's code.
+// then exits with 0, as if nothing had happened). The overflow is recorded and the process ends
+// there (crash_report_writer.h).
 LONG WINAPI OnVectoredException(EXCEPTION_POINTERS* exception) {
   if (exception == nullptr || exception->ExceptionRecord == nullptr) {
     return EXCEPTION_CONTINUE_SEARCH;
   }
   const DWORD code = exception->ExceptionRecord->ExceptionCode;
   if (code == kStackOverflowCode) {
-    WriteCrashReport("vectored_exception", exception, code);
-    TerminateProcess(GetCurrentProcess(), code);
+    RecordStackOverflow(exception);
   }
   if (ShouldRecord(code)) {
-    WriteCrashReportUnlessBusy("vectored_exception", exception, code);
+    WriteCrashReportUnlessBusy("vectored_exception", exception, RoutinelyCaught(code));
   }
   return EXCEPTION_CONTINUE_SEARCH;
-}
-
-UINT ExceptionCodeOf(const EXCEPTION_POINTERS* exception) {
-  return exception != nullptr && exception->ExceptionRecord != nullptr
-             ? exception->ExceptionRecord->ExceptionCode
-             : 0;
 }
 
 // No frame handled the exception: record it (if nothing was recorded yet) and let the platform
 // end the process.
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exception) {
-  WriteCrashReport("unhandled_exception", exception, ExceptionCodeOf(exception));
+  WriteCrashReport("unhandled_exception", exception);
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
 void __cdecl OnSignal(int signalNumber) {
-  const int exitCode = 128 + signalNumber;
-  WriteCrashReport(signalNumber == SIGABRT ? "sigabrt" : "signal", nullptr, exitCode);
-  _Exit(exitCode);
+  WriteCrashReport(signalNumber == SIGABRT ? "sigabrt" : "signal", nullptr);
+  _Exit(128 + signalNumber);
 }
 
 void __cdecl OnInvalidParameter(const wchar_t* /*expression*/, const wchar_t* /*function*/,
                                 const wchar_t* /*file*/, unsigned int /*line*/,
                                 std::uintptr_t /*reserved*/) {
-  WriteCrashReport("crt_invalid_parameter", nullptr, kRuntimeHandlerExitCode);
+  WriteCrashReport("crt_invalid_parameter", nullptr);
   _Exit(kRuntimeHandlerExitCode);
 }
 
 void __cdecl OnPureVirtualCall() {
-  WriteCrashReport("crt_purecall", nullptr, kRuntimeHandlerExitCode);
+  WriteCrashReport("crt_purecall", nullptr);
   _Exit(kRuntimeHandlerExitCode);
 }
 
@@ -98,8 +96,8 @@ void __cdecl OnPureVirtualCall() {
 // access violation there to the SIGSEGV handler: a fault on the main thread ends through OnSignal
 // (exit code 139), one on another thread through OnUnhandledException.
 //
-// Last comes the crash writer thread, the only start-up cost: one thread that waits. Should it
-// not start, faulting threads write their files themselves.
+// Last comes the crash thread, the only start-up cost: one thread that waits. Should it not
+// start, faults are recorded without a watcher, and a stack overflow on what stack is left.
 void InstallCrashHandlers() {
   ULONG guarantee = kStackGuaranteeBytes;
   SetThreadStackGuarantee(&guarantee);
@@ -109,5 +107,5 @@ void InstallCrashHandlers() {
   std::signal(SIGSEGV, OnSignal);
   _set_invalid_parameter_handler(OnInvalidParameter);
   _set_purecall_handler(OnPureVirtualCall);
-  StartCrashWriterThread();
+  StartCrashThread();
 }

@@ -5,8 +5,8 @@
 // Installs the crash capture: the main thread's stack guarantee, then the vectored exception
 // handler, the unhandled-exception filter, the SIGABRT and SIGSEGV handler, and the C runtime's
 // invalid-parameter and pure-virtual-call handlers. They replace whatever the runtime's start-up
-// code installed and stay for the life of the process. Then starts the thread that writes the
-// crash files for whichever thread faults (crash_writer_thread.h).
+// code installed and stay for the life of the process. Then starts the crash thread, which
+// watches the writing of the crash files and writes them after a stack overflow (crash_thread.h).
 void InstallCrashHandlers();
 
 // Registers the crash directory with Windows Error Reporting (its LocalDumps values for

@@ -7,10 +7,11 @@
 
 #include "crash/crash_diagnostics.h"
 #include "crash/crash_directory.h"
-#include "crash/crash_writer_thread.h"
+#include "crash/crash_thread.h"
 #include "crash/format_bounded.h"
 #include "crash/minidump_writer.h"
 #include "crash/scoped_file.h"
+#include "crash/writer_progress.h"
 
 // The faulting thread may have almost no stack left (a stack overflow), so the functions it runs
 // itself keep small frames; the fixed buffers live in the writing functions, which must not be
@@ -31,57 +32,56 @@ constexpr std::size_t kReportCapacity = 2048;
 // A path of MAX_PATH UTF-16 units takes at most three bytes per unit in UTF-8.
 constexpr std::size_t kUtf8PathCapacity = 3 * MAX_PATH + 1;
 
-// Waiting threads give up when one step of the writing (resolving the directory, a minidump, the
-// report) has gone on this long. One 0x1065 dump of this process took 1 to 2.5 s under Wine on an
-// idle 2-core machine, and about 9 s for a 3.5 MB dump with three faulting processes at once and
-// builds running beside them (load average 4). 30 s leaves room for a slow disk, while a writer
-// that hangs (the minidump writer, an unreachable network folder) still lets a dying process end
-// within half a minute of its last progress.
+// A step of the writing (a minidump, the report) may go this long without progress. One 0x1065
+// dump of this process took 1 to 2.5 s under Wine on an idle 2-core machine, and about 9 s for a
+// 3.5 MB dump with three faulting processes at once and builds running beside them (load average
+// 4). A dump that keeps growing is progress however long it takes; 30 s without a byte leaves
+// room for a slow disk, while a writer that hangs (the minidump writer, an unreachable network
+// folder) still lets a dying process end within half a minute of its last progress.
 constexpr DWORD kDefaultWriterStallMs = 30000;
 constexpr DWORD kWriterPollMs = 10;
 
-#define TOVAN_REPORT_HEAD                       \
-  "timestamp=%04u-%02u-%02uT%02u:%02u:%02u\r\n" \
-  "reason=%s\r\n"                               \
-  "processId=%lu\r\n"                           \
-  "threadId=%lu\r\n"                            \
-  "exceptionCode=0x%08lX\r\n"                   \
-  "exceptionAddress=0x%p\r\n"
-#define TOVAN_REPORT_TAIL         \
-  "appVersion=%s\r\n"             \
-  "buildConfig=%s\r\n"            \
-  "architecture=x64\r\n"          \
-  "lastAudioOp=%ld\r\n"           \
-  "lastSetEndpointHr=0x%08lX\r\n" \
-  "lastMciError=%ld\r\n"          \
-  "audioOpCount=%ld\r\n"
-// The dump path as the runtime's %ls converts it, in the process's 8-bit code page: what every
-// report has carried. When that code page cannot express the path (a profile named in another
-// script, a character outside the BMP), the path is given as UTF-8 instead.
-constexpr char kReportFormat[] = TOVAN_REPORT_HEAD "dumpPath=%ls\r\n" TOVAN_REPORT_TAIL;
-constexpr char kReportFormatUtf8Path[] = TOVAN_REPORT_HEAD "dumpPath=%s\r\n" TOVAN_REPORT_TAIL;
-#undef TOVAN_REPORT_HEAD
-#undef TOVAN_REPORT_TAIL
+constexpr DWORD kStackOverflowCode = 0xC00000FD;
 
-// What the writer records: filled in once, by the thread that claims the report, before the
-// files are written on the writer thread or on that same thread.
+// Every line of the report. The dump path is UTF-8, whatever the process's code page, so a
+// reader always knows how to decode it; an ASCII path gives the same bytes in any encoding.
+constexpr char kReportFormat[] =
+    "timestamp=%04u-%02u-%02uT%02u:%02u:%02u\r\n"
+    "reason=%s\r\n"
+    "processId=%lu\r\n"
+    "threadId=%lu\r\n"
+    "exceptionCode=0x%08lX\r\n"
+    "exceptionAddress=0x%p\r\n"
+    "dumpPath=%s\r\n"
+    "appVersion=%s\r\n"
+    "buildConfig=%s\r\n"
+    "architecture=x64\r\n"
+    "lastAudioOp=%ld\r\n"
+    "lastSetEndpointHr=0x%08lX\r\n"
+    "lastMciError=%ld\r\n"
+    "audioOpCount=%ld\r\n";
+
+// What the writer records: filled in once, by the thread that claims the report, before any
+// file is written. The exception record and context are copies, so that neither the writing nor
+// an ending through the platform depends on the faulting thread's stack staying as it was.
 struct CrashEvent {
   const char* reason;
-  EXCEPTION_POINTERS* exception;
+  bool hasException;
+  bool mayBeCaught;
   DWORD threadId;
   SYSTEMTIME time;
 };
 CrashEvent g_event;
+EXCEPTION_RECORD g_record;
+CONTEXT g_context;
+EXCEPTION_POINTERS g_pointers = {&g_record, &g_context};
 
 // The report-once flag: 0 until the first fault is recorded, then 1 for good.
 std::atomic<LONG> g_reportClaimed{0};
-// The thread that writes the files, how many steps it has finished, and whether it is done.
-std::atomic<DWORD> g_writerThreadId{0};
-std::atomic<LONG> g_writerProgress{0};
+// The thread that writes the files, and whether it is done.
+std::atomic<DWORD> g_writingThreadId{0};
 std::atomic<bool> g_reportFinished{false};
 std::atomic<DWORD> g_writerStallMs{kDefaultWriterStallMs};
-
-void MarkProgress() { g_writerProgress.fetch_add(1); }
 
 HRESULT FormatDumpPath(wchar_t* buffer, const wchar_t* directory, const SYSTEMTIME& time,
                        DWORD processId) {
@@ -91,21 +91,17 @@ HRESULT FormatDumpPath(wchar_t* buffer, const wchar_t* directory, const SYSTEMTI
       unsigned{time.wMinute}, unsigned{time.wSecond}, static_cast<unsigned long>(processId));
 }
 
-template <typename PathChar>
-HRESULT FormatReport(char (&text)[kReportCapacity], const char* format, const PathChar* dumpPath,
-                     const CrashEvent& event) {
+HRESULT FormatReport(char (&text)[kReportCapacity], const char* dumpPath, const CrashEvent& event) {
   const long lastAudioOp = CrashDiagnostics::lastAudioOp.load(std::memory_order_relaxed);
   const unsigned long lastSetEndpointHr = static_cast<std::uint32_t>(
       CrashDiagnostics::lastSetEndpointHr.load(std::memory_order_relaxed));
   const long lastMciError = CrashDiagnostics::lastMciError.load(std::memory_order_relaxed);
   const long audioOpCount = CrashDiagnostics::audioOpCount.load(std::memory_order_relaxed);
-  const EXCEPTION_RECORD* record =
-      event.exception != nullptr ? event.exception->ExceptionRecord : nullptr;
-  const unsigned long code = record != nullptr ? record->ExceptionCode : 0;
-  const void* address = record != nullptr ? record->ExceptionAddress : nullptr;
+  const unsigned long code = event.hasException ? g_record.ExceptionCode : 0;
+  const void* address = event.hasException ? g_record.ExceptionAddress : nullptr;
   const SYSTEMTIME& time = event.time;
   return FormatBounded(
-      text, kReportCapacity, format, unsigned{time.wYear}, unsigned{time.wMonth},
+      text, kReportCapacity, kReportFormat, unsigned{time.wYear}, unsigned{time.wMonth},
       unsigned{time.wDay}, unsigned{time.wHour}, unsigned{time.wMinute}, unsigned{time.wSecond},
       event.reason, static_cast<unsigned long>(GetCurrentProcessId()),
       static_cast<unsigned long>(event.threadId), code, address, dumpPath, kAppVersion,
@@ -115,14 +111,12 @@ HRESULT FormatReport(char (&text)[kReportCapacity], const char* format, const Pa
 // Formats the whole report before the file is opened, so that a report that cannot be formatted
 // (longer than its buffer) leaves the previous report in place rather than an empty file.
 void WriteReport(const wchar_t* reportPath, const wchar_t* dumpPath, const CrashEvent& event) {
+  char utf8Path[kUtf8PathCapacity] = {};
   char text[kReportCapacity] = {};
-  if (FAILED(FormatReport(text, kReportFormat, dumpPath, event))) {
-    char utf8Path[kUtf8PathCapacity] = {};
-    if (WideCharToMultiByte(CP_UTF8, 0, dumpPath, -1, utf8Path, sizeof(utf8Path), nullptr,
-                            nullptr) == 0 ||
-        FAILED(FormatReport(text, kReportFormatUtf8Path, utf8Path, event))) {
-      return;
-    }
+  if (WideCharToMultiByte(CP_UTF8, 0, dumpPath, -1, utf8Path, sizeof(utf8Path), nullptr, nullptr) ==
+          0 ||
+      FAILED(FormatReport(text, utf8Path, event))) {
+    return;
   }
   ScopedFile file = CreateFileForWriting(reportPath);
   if (!file.IsValid()) {
@@ -133,29 +127,43 @@ void WriteReport(const wchar_t* reportPath, const wchar_t* dumpPath, const Crash
   FlushFileBuffers(file.Get());
 }
 
-// The primary minidump and the report, in the crash directory.
+EXCEPTION_POINTERS* ExceptionOf(const CrashEvent& event) {
+  return event.hasException ? &g_pointers : nullptr;
+}
+
+// The thread to leave out of the dumps: the crash thread, when it watches another thread write.
+DWORD WatcherThreadId() {
+  const DWORD crashThread = CrashThreadId();
+  return crashThread != GetCurrentThreadId() ? crashThread : 0;
+}
+
+// The report, then the primary minidump, in the crash directory. The report comes first: it is
+// the smallest file and the one read first, and a dump in the crash directory is then never
+// beside an older crash's report, however the writing of the dump ends.
 void WriteToCrashDirectory(const CrashEvent& event) {
   wchar_t directory[kPathCapacity] = {};
   const bool resolved = ResolveCrashDirectory(directory, kPathCapacity);
-  MarkProgress();
+  MarkWriterStep();
   if (!resolved) {
     return;
   }
   // The report names the dump path as formatted, even when the dump could not be written.
   wchar_t dumpPath[kPathCapacity] = {};
-  if (SUCCEEDED(FormatDumpPath(dumpPath, directory, event.time, GetCurrentProcessId()))) {
-    WriteMinidump(dumpPath, event.exception, event.threadId);
-    MarkProgress();
-  }
+  const bool dumpNamed =
+      SUCCEEDED(FormatDumpPath(dumpPath, directory, event.time, GetCurrentProcessId()));
   wchar_t reportPath[kPathCapacity] = {};
-  if (FAILED(FormatBounded(reportPath, kPathCapacity, L"%s\\last_native_crash.txt", directory))) {
-    return;
+  if (SUCCEEDED(
+          FormatBounded(reportPath, kPathCapacity, L"%s\\last_native_crash.txt", directory))) {
+    WriteReport(reportPath, dumpPath, event);
+    MarkWriterStep();
   }
-  WriteReport(reportPath, dumpPath, event);
-  MarkProgress();
+  if (dumpNamed) {
+    WriteMinidump(dumpPath, ExceptionOf(event), event.threadId, WatcherThreadId());
+    MarkWriterStep();
+  }
 }
 
-// The second minidump, in the temporary folder, whatever happened in the crash directory. The
+// The second minidump, in the temporary folder, whatever happens in the crash directory. The
 // temporary path ends in a backslash, so the folder's path carries a doubled separator, which the
 // file system accepts.
 void WriteTemporaryCopy(const CrashEvent& event) {
@@ -167,36 +175,34 @@ void WriteTemporaryCopy(const CrashEvent& event) {
   wchar_t folder[kPathCapacity] = {};
   FormatBounded(folder, kPathCapacity, L"%s\\tovan_crashes", tempPath);
   SHCreateDirectoryExW(nullptr, folder, nullptr);
-  MarkProgress();
+  MarkWriterStep();
   wchar_t dumpPath[kPathCapacity] = {};
   if (SUCCEEDED(FormatDumpPath(dumpPath, folder, event.time, GetCurrentProcessId()))) {
-    WriteMinidump(dumpPath, event.exception, event.threadId);
+    WriteMinidump(dumpPath, ExceptionOf(event), event.threadId, WatcherThreadId());
   }
+  MarkWriterStep();
 }
 
-// Writes every file of the claimed report; runs on the writer thread, or on the faulting thread
-// when there is none.
+// Writes every file of the claimed report. The local temporary copy comes first: it is the one
+// file that a slow or unreachable profile folder (a roaming profile on a network share) cannot
+// hold up, so a writing that stalls there still leaves a dump behind.
 TOVAN_NOINLINE void WriteCrashFiles() {
-  WriteToCrashDirectory(g_event);
   WriteTemporaryCopy(g_event);
+  WriteToCrashDirectory(g_event);
   g_reportFinished.store(true);
 }
 
 // Waits while the writer makes progress. True once the files are written, false when one step
-// has stalled. The writing thread itself never waits: a fault inside the writer comes back here
-// on that thread.
+// has stalled.
 bool WaitForWriter() {
-  if (g_writerThreadId.load() == GetCurrentThreadId()) {
-    return true;
-  }
-  LONG progress = g_writerProgress.load();
+  WriterProgress progress = ReadWriterProgress();
   ULONGLONG lastProgressAt = GetTickCount64();
   while (!g_reportFinished.load()) {
     if (GetTickCount64() - lastProgressAt >= g_writerStallMs.load()) {
       return false;
     }
     Sleep(kWriterPollMs);
-    const LONG now = g_writerProgress.load();
+    const WriterProgress now = ReadWriterProgress();
     if (now != progress) {
       progress = now;
       lastProgressAt = GetTickCount64();
@@ -205,52 +211,116 @@ bool WaitForWriter() {
   return true;
 }
 
+// Ends the process through the platform's error reporting, which then sees the fault with its
+// own record and context (a fault without a record, such as a signal, goes as a fail-fast of its
+// own). Used where our files could not describe the fault.
+[[noreturn]] void EndThroughPlatform(EXCEPTION_RECORD* record, CONTEXT* context) {
+  RaiseFailFastException(record, context, 0);
+  // Not reached: the call does not return. A backstop for a platform where it would.
+  TerminateProcess(GetCurrentProcess(), record != nullptr ? record->ExceptionCode : 0);
+  for (;;) {
+    Sleep(INFINITE);
+  }
+}
+
+[[noreturn]] void EndThroughPlatform(EXCEPTION_POINTERS* exception) {
+  if (exception == nullptr) {
+    EndThroughPlatform(nullptr, nullptr);
+  }
+  EndThroughPlatform(exception->ExceptionRecord, exception->ContextRecord);
+}
+
+// The crash thread's job while another thread writes: watch, and end a dying process whose
+// writer has stalled. A thread whose exception programs survive as a matter of course is left to
+// go on; the files may still come once whatever held the writer up lets go.
+void WatchWriter() {
+  if (!WaitForWriter() && !g_event.mayBeCaught) {
+    EndThroughPlatform(g_event.hasException ? &g_record : nullptr, &g_context);
+  }
+}
+
 bool ClaimReport() {
   LONG unclaimed = 0;
   return g_reportClaimed.compare_exchange_strong(unclaimed, 1);
 }
 
-// Records the event and has the files written: handed to the writer thread when it runs, which
-// leaves the faulting thread's little remaining stack alone.
-void StartWriting(const char* reason, EXCEPTION_POINTERS* exception) {
+// Records the event in static storage: the report's facts, the exception record and context
+// (or, without a record, the current context, for an ending through the platform).
+void RecordEvent(const char* reason, EXCEPTION_POINTERS* exception, bool mayBeCaught) {
   g_event.reason = reason;
-  g_event.exception = exception;
+  g_event.hasException = exception != nullptr && exception->ExceptionRecord != nullptr;
+  g_event.mayBeCaught = mayBeCaught;
   g_event.threadId = GetCurrentThreadId();
+  if (g_event.hasException) {
+    g_record = *exception->ExceptionRecord;
+  }
+  if (exception != nullptr && exception->ContextRecord != nullptr) {
+    g_context = *exception->ContextRecord;
+  } else {
+    RtlCaptureContext(&g_context);
+  }
   // One reading of the clock names every file and stamps the report.
   GetLocalTime(&g_event.time);
-  // Set before the job is posted, so that a fault inside the writer finds itself the writer.
-  // PostToCrashWriterThread refuses when no writer thread runs (its id is then 0).
-  g_writerThreadId.store(CrashWriterThreadId());
-  if (PostToCrashWriterThread(WriteCrashFiles)) {
-    return;
-  }
-  g_writerThreadId.store(GetCurrentThreadId());
+}
+
+// Writes the files on this thread, with the crash thread watching when it runs.
+void WriteHere() {
+  g_writingThreadId.store(GetCurrentThreadId());
+  PostToCrashThread(WatchWriter);
   WriteCrashFiles();
 }
 
-// Waits for the files, or ends the process when the writer has stalled: a dying process must not
-// hang for good, and a thread whose exception may still be caught cannot go on either, since the
-// writer is still reading its stack.
-void WaitForWriterOrEnd(UINT exitCodeIfStalled) {
+// A later call while another thread writes: waits for the files, or ends the process through
+// the platform, with this call's own fault, when the writer has stalled. The writing thread
+// itself (a fault inside the writer) returns at once.
+void WaitForFilesOrEnd(EXCEPTION_POINTERS* exception) {
+  if (g_writingThreadId.load() == GetCurrentThreadId()) {
+    return;
+  }
   if (!WaitForWriter()) {
-    TerminateProcess(GetCurrentProcess(), exitCodeIfStalled);
+    EndThroughPlatform(exception);
   }
 }
 
 }  // namespace
 
-void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* exception, UINT exitCodeIfStalled) {
+void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* exception) {
   if (ClaimReport()) {
-    StartWriting(reason, exception);
+    RecordEvent(reason, exception, false);
+    WriteHere();
+    return;
   }
-  WaitForWriterOrEnd(exitCodeIfStalled);
+  WaitForFilesOrEnd(exception);
 }
 
 void WriteCrashReportUnlessBusy(const char* reason, EXCEPTION_POINTERS* exception,
-                                UINT exitCodeIfStalled) {
+                                bool mayBeCaught) {
   if (ClaimReport()) {
-    StartWriting(reason, exception);
-    WaitForWriterOrEnd(exitCodeIfStalled);
+    RecordEvent(reason, exception, mayBeCaught);
+    WriteHere();
+  }
+}
+
+void RecordStackOverflow(EXCEPTION_POINTERS* exception) {
+  if (!ClaimReport()) {
+    // Another fault has the report: let its files be finished, then hand this one, which no file
+    // of ours describes, to the platform.
+    WaitForFilesOrEnd(exception);
+    EndThroughPlatform(exception);
+  }
+  RecordEvent("vectored_exception", exception, false);
+  // Set before the job is posted, so that a fault inside the writer finds itself the writer.
+  g_writingThreadId.store(CrashThreadId());
+  if (!PostToCrashThread(WriteCrashFiles)) {
+    // No crash thread (any more): try on what stack is left.
+    g_writingThreadId.store(GetCurrentThreadId());
+    WriteCrashFiles();
+  } else if (!WaitForWriter()) {
+    EndThroughPlatform(&g_record, &g_context);
+  }
+  TerminateProcess(GetCurrentProcess(), kStackOverflowCode);
+  for (;;) {
+    Sleep(INFINITE);
   }
 }
 

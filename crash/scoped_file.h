@@ -26,9 +26,8 @@ class ScopedFile {
   HANDLE handle_;
 };
 
-// Opens `path` for writing, replacing any file of that name, without sharing. `extraAccess` adds
-// rights beyond writing (DELETE, to mark the file for deletion through its handle).
-inline ScopedFile CreateFileForWriting(const wchar_t* path, DWORD extraAccess = 0) {
-  return ScopedFile(CreateFileW(path, GENERIC_WRITE | extraAccess, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+// Opens `path` for writing, replacing any file of that name, without sharing.
+inline ScopedFile CreateFileForWriting(const wchar_t* path) {
+  return ScopedFile(
+      CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }

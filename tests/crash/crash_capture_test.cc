@@ -198,18 +198,24 @@ TEST_F(CrashDirectoryTest, ExistingDirectoryIsReturnedAgain) {
   EXPECT_STREQ(first, second);
 }
 
-TEST_F(CrashDirectoryTest, RoamingPathTooLongFallsBackToLocal) {
-  // 259 characters is the most a 260-character buffer holds; the roaming candidate adds 41.
-  std::wstring longBase = root_.wstring() + L"\\";
-  longBase.append(230 - longBase.size(), L'r');
-  g_knownFolders[kRoamingAppData] = longBase;
-  g_knownFolders[kLocalAppData] = (root_ / L"local").wstring();
-  for (auto resolve : {ResolveCrashDirectory, ResolveUserCrashDirectory}) {
-    wchar_t buffer[MAX_PATH] = {};
-    ASSERT_TRUE(resolve(buffer, MAX_PATH));
-    EXPECT_EQ(std::wstring(buffer), (root_ / L"local").wstring() + L"\\BrenmoTovan\\crashes");
+// A candidate counts only when the longest crash file name fits after it in MAX_PATH: 259
+// characters, less the roaming template's 42, less that name's 58, leaves a 159-character base.
+TEST_F(CrashDirectoryTest, RoamingPathTooLongForTheDumpsFallsBackToLocal) {
+  for (const std::size_t baseLength : {159u, 160u}) {
+    SCOPED_TRACE(baseLength);
+    std::wstring longBase = root_.wstring() + L"\\";
+    longBase.append(baseLength - longBase.size(), L'r');
+    g_knownFolders[kRoamingAppData] = longBase;
+    g_knownFolders[kLocalAppData] = (root_ / L"local").wstring();
+    const std::wstring expected = baseLength == 159
+                                      ? longBase + L"\\com.brenmoworks\\tovan\\BrenmoTovan\\crashes"
+                                      : (root_ / L"local").wstring() + L"\\BrenmoTovan\\crashes";
+    for (auto resolve : {ResolveCrashDirectory, ResolveUserCrashDirectory}) {
+      wchar_t buffer[MAX_PATH] = {};
+      ASSERT_TRUE(resolve(buffer, MAX_PATH));
+      EXPECT_EQ(std::wstring(buffer), expected);
+    }
   }
-  EXPECT_TRUE(fs::is_directory(root_ / L"local\\BrenmoTovan\\crashes"));
 }
 
 TEST_F(CrashDirectoryTest, WithoutProfileFoldersOnlyTheFullResolutionUsesTemp) {

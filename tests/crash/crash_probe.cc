@@ -6,8 +6,11 @@
 //   no-crash-directory   make every crash directory candidate fail
 //   failing-dump         make the minidump writer fail after writing part of the file
 //   slow-dump=MS         make the minidump writer take MS milliseconds longer
+//   sleeping-dump=MS     replace the minidump writer by one that sleeps MS milliseconds, then
+//                        writes a stand-in file (a step whose length is known on a loaded machine)
 //   faulting-dump        make the minidump writer fault (a fault inside the report writer)
 //   stalling-dump        make the minidump writer write part of the file, then hang
+//   stalling-folder-dump the same for the dump in the crash directory; a stand-in for the others
 //   stall-limit=MS       give up on a stalled writer after MS milliseconds
 //   av                   access violation on the main thread
 //   av-thread            access violation on a second thread
@@ -22,6 +25,9 @@
 //   raise=CODE           RaiseException(CODE), resumed afterwards by the probe
 //   raise-unhandled=CODE RaiseException(CODE), left to the handlers
 //   sleep=MS             sleep
+//   heap-lock            take the process heap's lock and keep it
+//   end-crash-thread     end the crash thread, as the process's exit does before static
+//                        destructors and DLL detach code run
 //   stack-overflow       unbounded recursion on the main thread
 //   stack-overflow-thread  the same on a second thread
 // The probe exits with 0 when no action ended it, and with 2 on an unknown action.
@@ -42,6 +48,7 @@
 #include "crash/crash_directory_sources.h"
 #include "crash/crash_handlers.h"
 #include "crash/crash_report_writer.h"
+#include "crash/crash_thread.h"
 #include "crash/minidump_writer.h"
 
 namespace {
@@ -102,6 +109,14 @@ BOOL WINAPI SlowDump(HANDLE process, DWORD processId, HANDLE file, MINIDUMP_TYPE
   return MiniDumpWriteDump(process, processId, file, type, exception, streams, callback);
 }
 
+BOOL WINAPI SleepingDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
+                         PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION) {
+  Sleep(g_slowDumpMs);
+  const char standIn[] = "MDMP stand-in";
+  DWORD written = 0;
+  return WriteFile(file, standIn, sizeof(standIn), &written, nullptr);
+}
+
 BOOL WINAPI StallingDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
                          PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION) {
   const char partial[] = "MDMP stalled";
@@ -109,6 +124,29 @@ BOOL WINAPI StallingDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE, PMINIDUMP_EX
   WriteFile(file, partial, sizeof(partial), &written, nullptr);
   Sleep(INFINITE);
   return TRUE;
+}
+
+// Stalls only the dump that goes into the crash directory (a slow or unreachable profile folder);
+// every other dump is a stand-in written at once.
+BOOL WINAPI StallingFolderDump(HANDLE process, DWORD processId, HANDLE file, MINIDUMP_TYPE type,
+                               PMINIDUMP_EXCEPTION_INFORMATION exception,
+                               PMINIDUMP_USER_STREAM_INFORMATION streams,
+                               PMINIDUMP_CALLBACK_INFORMATION callback) {
+  wchar_t path[MAX_PATH * 2] = {};
+  GetFinalPathNameByHandleW(file, path, MAX_PATH * 2, 0);
+  if (std::wcsstr(path, L"\\BrenmoTovan\\crashes\\") != nullptr) {
+    return StallingDump(process, processId, file, type, exception, streams, callback);
+  }
+  return SleepingDump(process, processId, file, type, exception, streams, callback);
+}
+
+void EndCrashThread() {
+  const HANDLE thread = OpenThread(THREAD_TERMINATE | SYNCHRONIZE, FALSE, CrashThreadId());
+  if (thread != nullptr) {
+    TerminateThread(thread, 0);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  }
 }
 
 BOOL WINAPI FaultingDump(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
@@ -222,8 +260,17 @@ bool Perform(const wchar_t* action) {
   } else if (is(L"slow-dump")) {
     g_slowDumpMs = std::wcstoul(value, nullptr, 10);
     SetMiniDumpWriterForTesting(SlowDump);
+  } else if (is(L"sleeping-dump")) {
+    g_slowDumpMs = std::wcstoul(value, nullptr, 10);
+    SetMiniDumpWriterForTesting(SleepingDump);
   } else if (is(L"stalling-dump")) {
     SetMiniDumpWriterForTesting(StallingDump);
+  } else if (is(L"stalling-folder-dump")) {
+    SetMiniDumpWriterForTesting(StallingFolderDump);
+  } else if (is(L"heap-lock")) {
+    HeapLock(GetProcessHeap());
+  } else if (is(L"end-crash-thread")) {
+    EndCrashThread();
   } else if (is(L"stall-limit")) {
     SetWriterStallLimitForTesting(std::wcstoul(value, nullptr, 10));
   } else if (is(L"faulting-dump")) {
@@ -276,6 +323,10 @@ bool Perform(const wchar_t* action) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // The probe carries DWARF debug information, which Wine's minidump writer would otherwise load
+  // for every module before it writes a byte: tens of seconds on a loaded machine, longer than
+  // the stall limit. Windows' writer loads no symbols.
+  SymSetOptions(SymGetOptions() | SYMOPT_DEFERRED_LOADS);
   InstallCrashHandlers();
   AddVectoredExceptionHandler(0, ResumeProbeExceptions);
   for (int i = 1; i < argc; ++i) {

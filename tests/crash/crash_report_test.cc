@@ -29,12 +29,15 @@ constexpr DWORD kAbortExit = 150;
 constexpr DWORD kRuntimeHandlerExit = 3;
 constexpr DWORD kAccessViolation = 0xC0000005;
 constexpr DWORD kStackOverflow = 0xC00000FD;
+// How a process ends through RaiseFailFastException under Wine (STATUS_FAIL_FAST_EXCEPTION);
+// Windows hands the fault to its error reporting, which ends the process.
+constexpr DWORD kFailFast = 0xC0000602;
 // The code GCC raises a throw under; an MSVC build would record 0xE06D7363.
 constexpr DWORD kGccThrow = 0x20474343;
 
 enum class FaultThread { kMain, kOther };
 
-const wchar_t kUnexpressibleCase[] = L"av_\u5F20\u4F1F_\U0001F4DE";
+const wchar_t kOtherScriptsCase[] = L"av_\u0141_\u5F20\u4F1F_\U0001F4DE";
 const std::string kPreviousReport = "reason=previous\r\n";
 
 // A fault that the crash capture records: how to cause it and what must be left behind.
@@ -49,7 +52,19 @@ struct RecordedCase {
   FaultThread thread;
   // Started after the others, on a quieter machine: its timing matters.
   bool runAlone = false;
+  // The roaming candidate is too long for the dump's name: the local one is chosen.
+  bool localCrashDir = false;
 };
+
+// A case name that makes the probe's roaming folder 180 characters long, where the crash
+// directory alone fits in MAX_PATH but the dump's path would not.
+const std::wstring& LongProfileCase() {
+  static const std::wstring name = [] {
+    const std::size_t fixed = (CasesRoot() / L"profile\\AppData\\Roaming").wstring().size() + 1;
+    return L"long_" + std::wstring(180 - fixed - 5, L'p');
+  }();
+  return name;
+}
 
 const std::vector<RecordedCase>& RecordedCases() {
   static const std::vector<RecordedCase> cases = {
@@ -61,9 +76,10 @@ const std::vector<RecordedCase>& RecordedCases() {
        kAccessViolation,
        true,
        FaultThread::kMain},
-      // A profile path the 8-bit code page can express keeps its 8-bit form in the report.
+      // Every report is UTF-8, whatever the code page could have expressed. The crash thread has
+      // gone, as during the process's exit: the faulting thread writes without waiting for it.
       {L"av_thread_\u00E9",
-       {L"av-thread"},
+       {L"end-crash-thread", L"av-thread"},
        {5, 0, 0, 3},
        kAccessViolation,
        "vectored_exception",
@@ -71,9 +87,9 @@ const std::vector<RecordedCase>& RecordedCases() {
        true,
        FaultThread::kOther},
       {L"abort", {L"abort"}, {0, 0, 0, 0}, kAbortExit, "sigabrt", 0, false, FaultThread::kMain},
-      // A profile named in Chinese, with a character outside the BMP: the report names the dump
-      // in UTF-8, and replaces an earlier process's report (see SetUpTestSuite).
-      {kUnexpressibleCase,
+      // A profile named in Polish and Chinese, with a character outside the BMP; the report
+      // replaces an earlier process's report (see SetUpTestSuite).
+      {kOtherScriptsCase,
        {L"av"},
        {5, 0, 0, 1},
        kSegmentationExit,
@@ -123,18 +139,21 @@ const std::vector<RecordedCase>& RecordedCases() {
        0,
        false,
        FaultThread::kMain},
-      // A caught throw consumes the report; the real fault that follows writes nothing.
-      {L"caught_throw_then_av",
-       {L"throw-caught", L"sleep=1100", L"av"},
+      // A caught throw consumes the report; the overflow that follows writes nothing and, with no
+      // file of ours to describe it, goes to the platform's error reporting.
+      {L"caught_throw_then_overflow",
+       {L"throw-caught", L"sleep=1100", L"stack-overflow"},
        {4, 0, 0, 2},
-       kSegmentationExit,
+       kFailFast,
        "vectored_exception",
        kGccThrow,
        true,
        FaultThread::kMain},
-      // A survived error-severity exception, then a second fault a second later.
-      {L"second_fault",
-       {L"raise=0xE0000042", L"sleep=1100", L"av"},
+      // A survived error-severity exception raised while the thread holds the process heap's lock,
+      // as in a fault inside the allocator: the thread writes its files itself, since no other
+      // thread could take that lock. A second fault a second later writes nothing.
+      {L"heap_locked_then_second_fault",
+       {L"heap-lock", L"raise=0xE0000042", L"sleep=1100", L"av"},
        {0, 0, 0, 0},
        kSegmentationExit,
        "vectored_exception",
@@ -169,6 +188,16 @@ const std::vector<RecordedCase>& RecordedCases() {
        0x8A000001,
        true,
        FaultThread::kMain},
+      {LongProfileCase().c_str(),
+       {L"av"},
+       {0, 0, 0, 0},
+       kSegmentationExit,
+       "vectored_exception",
+       kAccessViolation,
+       true,
+       FaultThread::kMain,
+       false,
+       true},
       // Two threads fault at the same moment while the dumps take a little longer than usual.
       // The thread that loses the report waits for the writer before its own handler ends the
       // process, so the one report and both dumps are complete.
@@ -197,18 +226,11 @@ std::vector<std::wstring> WithCells(const RecordedCase& c) {
   return actions;
 }
 
-// A path as the report writes it: one byte per character where every character fits in one
-// (what the runtime's 8-bit conversion gives here), UTF-8 otherwise.
+// A path as the report writes it: UTF-8.
 std::string Narrow(const std::wstring& text) {
-  const bool oneByte = std::all_of(text.begin(), text.end(), [](wchar_t c) { return c <= 0xFF; });
-  if (!oneByte) {
-    char utf8[1024] = {};
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof(utf8), nullptr, nullptr);
-    return utf8;
-  }
-  std::string out;
-  for (wchar_t c : text) out.push_back(static_cast<char>(c));
-  return out;
+  char utf8[1024] = {};
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof(utf8), nullptr, nullptr);
+  return utf8;
 }
 
 // "0x" and eight upper-case hexadecimal digits.
@@ -341,11 +363,30 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
 }
 
 const wchar_t kFaultInWriterCase[] = L"fault_in_writer";
-const wchar_t kStalledWriterCase[] = L"stalled_writer";
 const wchar_t kCaughtWhileWritingCase[] = L"caught_while_writing";
-// Well below how long a thread waits for a stalled writer (20 s), well above a probe start under
-// Wine.
-constexpr ULONGLONG kNoWaitMs = 8000;
+const wchar_t kCaughtThrowStalledCase[] = L"caught_throw_stalled";
+const wchar_t kStepsCase[] = L"steps_under_the_limit";
+constexpr DWORD kStallLimitMs = 3000;
+// Well above a probe start under a loaded Wine, well below the default stall limit (30 s).
+constexpr ULONGLONG kNoWaitMs = 15000;
+
+// A writer that stalls, under each kind of handler that ends the process, ends it through the
+// platform's error reporting soon after the limit, with no dump under a dump's name.
+struct StalledCase {
+  const wchar_t* name;
+  std::vector<std::wstring> actions;
+  // Only the dump in the crash directory stalls: the temporary copy and the report come first.
+  bool onlyCrashFolder;
+};
+
+const std::vector<StalledCase>& StalledCases() {
+  static const std::vector<StalledCase> cases = {
+      {L"stalled_crash_folder", {L"stalling-folder-dump", L"av"}, true},
+      {L"stalled_abort", {L"stalling-dump", L"abort"}, false},
+      {L"stalled_invalid_parameter", {L"stalling-dump", L"invalid-parameter"}, false},
+  };
+  return cases;
+}
 
 // Runs every probe of the suite at once; tests then look at their own case.
 class CrashReportTest : public ::testing::Test {
@@ -368,15 +409,24 @@ class CrashReportTest : public ::testing::Test {
                            L"raise=0x4001000A", L"raise=0"});
     add(L"failing_dump", {L"failing-dump", L"av"});
     add(L"no_crash_directory", {L"no-crash-directory", L"av"});
-    // A writer that hangs part-way through the first dump, and a normal exit while a caught throw
-    // is being recorded on another thread.
-    add(kStalledWriterCase, {L"stalling-dump", L"stall-limit=3000", L"av"});
-    add(L"exit_while_writing", {L"slow-dump=6000", L"throw-caught-thread", L"sleep=1500"});
-    const ProbeRun& unexpressible = *runs_->at(kUnexpressibleCase);
-    fs::create_directories(unexpressible.crashDir(), ignored);
-    WriteBytes(unexpressible.crashDir() / L"last_native_crash.txt", kPreviousReport);
+    // A caught throw on a second thread whose writer hangs: the main thread outlives the stall
+    // limit by far and ends the process normally, while that dump is still being written.
+    add(kCaughtThrowStalledCase,
+        {L"stalling-dump", L"stall-limit=2000", L"throw-caught-thread", L"sleep=12000"});
+    // Two steps of 4 s each under a 6 s limit: the limit counts from each step's progress.
+    add(kStepsCase, {L"sleeping-dump=4000", L"stall-limit=6000", L"av"});
+    const std::wstring stallLimit = L"stall-limit=" + std::to_wstring(kStallLimitMs);
+    for (const StalledCase& c : StalledCases()) {
+      std::vector<std::wstring> actions = {stallLimit};
+      actions.insert(actions.end(), c.actions.begin(), c.actions.end());
+      add(c.name, actions);
+    }
+    for (const wchar_t* name : {kOtherScriptsCase, StalledCases()[0].name}) {
+      const ProbeRun& run = *runs_->at(name);
+      fs::create_directories(run.crashDir(), ignored);
+      WriteBytes(run.crashDir() / L"last_native_crash.txt", kPreviousReport);
+    }
     std::vector<ProbeRun*> alone = {runs_->at(kFaultInWriterCase).get(),
-                                    runs_->at(kStalledWriterCase).get(),
                                     runs_->at(kCaughtWhileWritingCase).get()};
     for (const RecordedCase& c : RecordedCases()) {
       if (c.runAlone) alone.push_back(runs_->at(c.name).get());
@@ -420,9 +470,13 @@ void ExpectRecorded(const RecordedCase& c, const ProbeRun& run) {
 
   // One dump and the report in the crash directory, one dump of the same name in the
   // temporary folder: a later fault in the same process wrote nothing more.
-  const std::vector<fs::path> dumps = DumpsIn(run.crashDir());
+  const fs::path crashDir = c.localCrashDir ? run.localCrashDir() : run.crashDir();
+  if (c.localCrashDir) {
+    EXPECT_TRUE(FilesIn(run.crashDir()).empty());
+  }
+  const std::vector<fs::path> dumps = DumpsIn(crashDir);
   ASSERT_EQ(dumps.size(), 1u);
-  EXPECT_EQ(FilesIn(run.crashDir()).size(), 2u);
+  EXPECT_EQ(FilesIn(crashDir).size(), 2u);
   const std::vector<fs::path> copies = DumpsIn(run.tempCopyDir());
   ASSERT_EQ(copies.size(), 1u);
   EXPECT_EQ(copies[0].filename().wstring(), dumps[0].filename().wstring());
@@ -432,7 +486,7 @@ void ExpectRecorded(const RecordedCase& c, const ProbeRun& run) {
   EXPECT_EQ(name.processId, run.processId());
 
   std::vector<std::string> lines;
-  ASSERT_TRUE(SplitReport(ReadBytes(run.crashDir() / L"last_native_crash.txt"), lines));
+  ASSERT_TRUE(SplitReport(ReadBytes(crashDir / L"last_native_crash.txt"), lines));
   ASSERT_EQ(lines.size(), 14u);
   EXPECT_EQ(lines[0], TimestampLine(name));
   EXPECT_EQ(lines[1], std::string("reason=") + c.reason);
@@ -515,31 +569,52 @@ TEST_F(CrashReportTest, WithoutACrashDirectoryOnlyTheTemporaryCopyIsWritten) {
   EXPECT_EQ(summary.exception->code, kAccessViolation);
 }
 
+// The fault inside the writer ends the process at once; the dump it was writing is left only
+// under its partial name.
 TEST_F(CrashReportTest, FaultInsideTheWriterEndsTheProcessWithoutWaitingForItself) {
   const ProbeRun& run = Run(kFaultInWriterCase);
   ASSERT_FALSE(run.hung());
   EXPECT_EQ(run.exitCode(), kAccessViolation) << std::hex << run.exitCode();
   EXPECT_LT(run.elapsedMs(), kNoWaitMs);
-  EXPECT_TRUE(FilesIn(run.crashDir()).empty());
-  EXPECT_TRUE(FilesIn(run.tempCopyDir()).empty());
+  EXPECT_TRUE(DumpsIn(run.crashDir()).empty());
+  EXPECT_TRUE(DumpsIn(run.tempCopyDir()).empty());
 }
 
-// Neither a writer that never finishes nor a process that ends while it writes leaves a dump,
-// whole or empty, in either folder; the stalled writer ends the process with the fault's own
-// code soon after the limit.
-TEST_F(CrashReportTest, UnfinishedDumpsDisappearWithTheProcess) {
-  const ProbeRun& stalled = Run(kStalledWriterCase);
-  ASSERT_FALSE(stalled.hung());
-  EXPECT_EQ(stalled.exitCode(), kAccessViolation) << std::hex << stalled.exitCode();
-  EXPECT_LT(stalled.elapsedMs(), 3000 + kNoWaitMs);
-  const ProbeRun& exited = Run(L"exit_while_writing");
-  ASSERT_FALSE(exited.hung());
-  EXPECT_EQ(exited.exitCode(), 0u);
-  for (const ProbeRun* run : {&stalled, &exited}) {
-    SCOPED_TRACE(Narrow(run->name()));
-    EXPECT_TRUE(FilesIn(run->crashDir()).empty());
-    EXPECT_TRUE(FilesIn(run->tempCopyDir()).empty());
+TEST_F(CrashReportTest, StalledWriterEndsADyingProcessThroughThePlatform) {
+  for (const StalledCase& c : StalledCases()) {
+    SCOPED_TRACE(Narrow(c.name));
+    const ProbeRun& run = Run(c.name);
+    ASSERT_FALSE(run.hung());
+    EXPECT_EQ(run.exitCode(), kFailFast) << std::hex << run.exitCode();
+    EXPECT_LT(run.elapsedMs(), kStallLimitMs + kNoWaitMs);
+    EXPECT_TRUE(DumpsIn(run.crashDir()).empty());
+    if (!c.onlyCrashFolder) {
+      EXPECT_TRUE(DumpsIn(run.tempCopyDir()).empty());
+      continue;
+    }
+    // The temporary copy and this fault's report were written before the crash folder stalled.
+    EXPECT_EQ(DumpsIn(run.tempCopyDir()).size(), 1u);
+    std::vector<std::string> lines;
+    ASSERT_TRUE(SplitReport(ReadBytes(run.crashDir() / L"last_native_crash.txt"), lines));
+    ASSERT_EQ(lines.size(), 14u);
+    EXPECT_EQ(lines[2], "processId=" + std::to_string(run.processId()));
   }
+}
+
+// A writer that hangs on a thread whose throw was caught does not end the process, which exits
+// normally with no dump under a dump's name; steps that each stay under the limit finish.
+TEST_F(CrashReportTest, StallLimitEndsOnlyDyingProcessesAndCountsEachStep) {
+  const ProbeRun& caught = Run(kCaughtThrowStalledCase);
+  ASSERT_FALSE(caught.hung());
+  EXPECT_EQ(caught.exitCode(), 0u) << std::hex << caught.exitCode();
+  EXPECT_TRUE(DumpsIn(caught.crashDir()).empty());
+  EXPECT_TRUE(DumpsIn(caught.tempCopyDir()).empty());
+  const ProbeRun& steps = Run(kStepsCase);
+  ASSERT_FALSE(steps.hung());
+  EXPECT_EQ(steps.exitCode(), kSegmentationExit) << std::hex << steps.exitCode();
+  EXPECT_EQ(DumpsIn(steps.crashDir()).size(), 1u);
+  EXPECT_EQ(DumpsIn(steps.tempCopyDir()).size(), 1u);
+  EXPECT_TRUE(fs::exists(steps.crashDir() / L"last_native_crash.txt"));
 }
 
 TEST_F(CrashReportTest, CaughtThrowDoesNotWaitForAnotherThreadsReport) {

@@ -33,6 +33,10 @@ class ProbeRun {
   std::filesystem::path crashDir() const {
     return profileDir() / L"AppData\\Roaming\\com.brenmoworks\\tovan\\BrenmoTovan\\crashes";
   }
+  // Where the crash directory falls back to when the roaming one does not fit.
+  std::filesystem::path localCrashDir() const {
+    return profileDir() / L"AppData\\Local\\BrenmoTovan\\crashes";
+  }
   std::filesystem::path tempCopyDir() const { return caseDir() / L"tmp\\tovan_crashes"; }
   const std::wstring& name() const { return name_; }
 
