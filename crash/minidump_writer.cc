@@ -46,6 +46,9 @@ void WriteMinidump(const wchar_t* path, EXCEPTION_POINTERS* exception, DWORD thr
     info.ExceptionPointers = exception;
     info.ClientPointers = FALSE;
   }
+  // Some writers (Wine's) load every module's debug information while they write, which can take
+  // long enough, or fail badly enough, to cost the dump; the dump needs none of it.
+  SymSetOptions(SymGetOptions() | SYMOPT_DEFERRED_LOADS);
   const BOOL written =
       g_writer.load()(GetCurrentProcess(), GetCurrentProcessId(), file.Get(), kDumpType,
                       exception != nullptr ? &info : nullptr, nullptr, nullptr);
