@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "crash/scoped_file.h"
+#include "crash/triage_stream.h"
 
 namespace {
 
@@ -49,9 +50,10 @@ void WriteMinidump(const wchar_t* path, EXCEPTION_POINTERS* exception, DWORD thr
   // Some writers (Wine's) load every module's debug information while they write, which can take
   // long enough, or fail badly enough, to cost the dump; the dump needs none of it.
   SymSetOptions(SymGetOptions() | SYMOPT_DEFERRED_LOADS);
+  TriageStream triage(exception, threadId);
   const BOOL written =
       g_writer.load()(GetCurrentProcess(), GetCurrentProcessId(), file.Get(), kDumpType,
-                      exception != nullptr ? &info : nullptr, nullptr, nullptr);
+                      exception != nullptr ? &info : nullptr, triage.Get(), nullptr);
   FlushFileBuffers(file.Get());
   if (written && marked) {
     SetDeleteOnClose(file.Get(), false);
