@@ -10,7 +10,12 @@ namespace {
 constexpr char kMagic[8] = {'T', 'O', 'V', 'T', 'R', 'I', '0', '1'};
 constexpr std::uint32_t kHeaderSize = 32;
 constexpr std::uint32_t kFrameSize = 24;
-constexpr std::uint32_t kMaxFrames = 512;
+// The walk keeps the innermost frames and the outermost ones (a deep recursion between them is
+// counted, not kept), and gives up after as many steps as a stack of 8-byte frames could hold.
+constexpr std::uint32_t kHeadFrames = 512;
+constexpr std::uint32_t kTailFrames = 512;
+constexpr std::uint32_t kMaxFrames = kHeadFrames + kTailFrames;
+constexpr std::uint64_t kMaxSteps = 1u << 20;
 constexpr DWORD kMaxModules = 512;
 constexpr std::size_t kMaxPdbName = 260;
 constexpr std::size_t kModuleRecordSize = 8 + 4 + 4 + 16 + 4 + 2;
@@ -20,6 +25,12 @@ constexpr std::size_t kBufferSize = kHeaderSize + kMaxFrames * kFrameSize + 64 *
 std::atomic_flag g_busy = ATOMIC_FLAG_INIT;
 alignas(16) unsigned char g_buffer[kBufferSize];
 alignas(16) CONTEXT g_context;
+struct Frame {
+  std::uint64_t ip;
+  std::uint64_t sp;
+  std::uint64_t imageBase;
+};
+Frame g_tail[kTailFrames];
 HMODULE g_modules[kMaxModules];
 wchar_t g_exePath[MAX_PATH];
 wchar_t g_modulePath[MAX_PATH];
@@ -281,7 +292,8 @@ FrameExtent ExtentOf(CONTEXT& context, std::uint64_t imageBase, const RUNTIME_FU
 // Unwinds the faulting thread from its recorded context, one frame at a time, through the unwind
 // information of the loaded modules. Each step must leave the stack pointer higher and within the
 // committed stack it started in; any step that cannot be taken safely ends the walk.
-std::uint32_t PutFrames(Writer& out, const CONTEXT& recorded, std::uint32_t& flags) {
+std::uint32_t PutFrames(Writer& out, const CONTEXT& recorded, std::uint32_t& flags,
+                        std::uint32_t& skipped) {
   g_context = recorded;
   CONTEXT& context = g_context;
   std::uint64_t low = 0;
@@ -289,20 +301,28 @@ std::uint32_t PutFrames(Writer& out, const CONTEXT& recorded, std::uint32_t& fla
   if (!StackRange(context.Rsp, low, high)) {
     return 0;
   }
-  std::uint32_t count = 0;
-  while (count < kMaxFrames && out.Fits(kFrameSize)) {
+  std::uint64_t steps = 0;
+  std::uint32_t kept = 0;  // in the head, written directly
+  std::uint64_t tail = 0;  // frames past the head, the last kTailFrames of them in g_tail
+  while (steps < kMaxSteps) {
     const std::uint64_t ip = context.Rip;
     const std::uint64_t sp = context.Rsp;
-    if (ip == 0 && count > 0) {
+    if (ip == 0 && steps > 0) {
       flags |= kTriageFramesComplete;
       break;
     }
     DWORD64 imageBase = 0;
     PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(ip, &imageBase, nullptr);
-    out.Put(ip);
-    out.Put(sp);
-    out.Put(static_cast<std::uint64_t>(imageBase));
-    ++count;
+    if (kept < kHeadFrames && out.Fits(kFrameSize)) {
+      out.Put(ip);
+      out.Put(sp);
+      out.Put(static_cast<std::uint64_t>(imageBase));
+      ++kept;
+    } else {
+      g_tail[tail % kTailFrames] = {ip, sp, static_cast<std::uint64_t>(imageBase)};
+      ++tail;
+    }
+    ++steps;
     if (!OnStack(sp, 8, low, high) || (sp & 7) != 0) {
       break;
     }
@@ -317,13 +337,13 @@ std::uint32_t PutFrames(Writer& out, const CONTEXT& recorded, std::uint32_t& fla
       DWORD64 establisherFrame = 0;
       RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, ip, function, &context, &handlerData,
                        &establisherFrame, nullptr);
-    } else if (count == 1 && InStackProbe(ip)) {
+    } else if (steps == 1 && InStackProbe(ip)) {
       if (!OnStack(sp + 16, 8, low, high)) {
         break;
       }
       context.Rip = *reinterpret_cast<const DWORD64*>(sp + 16);
       context.Rsp = sp + 24;
-    } else if (count == 1) {
+    } else if (steps == 1) {
       // A leaf function: no frame of its own, the return address is on top of the stack.
       context.Rip = *reinterpret_cast<const DWORD64*>(sp);
       context.Rsp = sp + 8;
@@ -334,7 +354,16 @@ std::uint32_t PutFrames(Writer& out, const CONTEXT& recorded, std::uint32_t& fla
       break;
     }
   }
-  return count;
+  const std::uint64_t tailKept = tail < kTailFrames ? tail : kTailFrames;
+  skipped = static_cast<std::uint32_t>(tail - tailKept);
+  for (std::uint64_t i = tail - tailKept; i < tail && out.Fits(kFrameSize); ++i) {
+    const Frame& frame = g_tail[i % kTailFrames];
+    out.Put(frame.ip);
+    out.Put(frame.sp);
+    out.Put(frame.imageBase);
+    ++kept;
+  }
+  return kept;
 }
 
 }  // namespace
@@ -347,8 +376,9 @@ TriageStream::TriageStream(const EXCEPTION_POINTERS* exception, DWORD threadId) 
   std::uint32_t flags = 0;
   Writer frames(kHeaderSize);
   std::uint32_t frameCount = 0;
+  std::uint32_t skipped = 0;
   if (exception != nullptr && exception->ContextRecord != nullptr) {
-    frameCount = PutFrames(frames, *exception->ContextRecord, flags);
+    frameCount = PutFrames(frames, *exception->ContextRecord, flags, skipped);
   }
   Writer modules(frames.Used());
   const std::uint32_t moduleCount = PutOwnModules(modules);
@@ -362,7 +392,7 @@ TriageStream::TriageStream(const EXCEPTION_POINTERS* exception, DWORD threadId) 
   header.Put(frameCount);
   header.Put(moduleCount);
   header.Put(flags);
-  header.Put(std::uint32_t{0});
+  header.Put(skipped);
   size_ = static_cast<ULONG>(modules.Used());
   stream_.Type = kTriageStreamType;
   stream_.BufferSize = size_;

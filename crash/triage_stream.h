@@ -15,9 +15,10 @@
 //
 // Layout (little-endian, no padding):
 //   header   char magic[8] "TOVTRI01", u32 headerSize (32), u32 threadId, u32 frameCount,
-//            u32 moduleCount, u32 flags (kTriageFramesComplete), u32 reserved
+//            u32 moduleCount, u32 flags (kTriageFramesComplete), u32 skippedFrames
 //   frames   frameCount x {u64 instruction pointer, u64 stack pointer, u64 module base or 0};
-//            the first is the faulting instruction, the others return addresses
+//            the first is the faulting instruction, the others return addresses; a deep stack
+//            keeps its 512 innermost and 512 outermost frames, and skippedFrames were between
 //   modules  moduleCount x {u64 base, u32 SizeOfImage, u32 TimeDateStamp, u8 guid[16] (the
 //            GUID's in-memory bytes), u32 age, u16 nameLength, char pdbName[nameLength]}
 constexpr ULONG kTriageStreamType = 0x54560001;
