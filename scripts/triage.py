@@ -702,18 +702,22 @@ def show(dump, dump_path, report, report_path, args, work):
               for i, a in enumerate(addresses)]
     symbolize(frames)
     rows = [tuple(describe(f)) for f in frames]
-    for first, last, block, repeats in collapse(rows):
-        if skipped and numbers[first] >= HEAD_FRAMES + skipped and numbers[first - 1] < HEAD_FRAMES:
-            print(f"  ... {skipped} frames between, not recorded")
-        first, last = numbers[first], numbers[last]
-        if repeats == 1:
-            for j, text in enumerate(block[0]):
-                print(f"  #{first:<3} {text}" if j == 0 else f"       {text}")
-            continue
-        print(f"  #{first}-#{last}: {repeats} times the {len(block)} frame(s) below (recursion)")
-        for entry in block:
-            for text in entry:
-                print(f"         {text}")
+    segments = [(0, len(rows))]
+    if skipped:
+        segments = [(0, HEAD_FRAMES), (HEAD_FRAMES, len(rows))]
+    for start, end in segments:
+        if start:
+            print(f"  ... {skipped} frames between, not kept by the dump")
+        for first, last, block, repeats in collapse(rows[start:end]):
+            first, last = numbers[start + first], numbers[start + last]
+            if repeats == 1:
+                for j, text in enumerate(block[0]):
+                    print(f"  #{first:<3} {text}" if j == 0 else f"       {text}")
+                continue
+            print(f"  #{first}-#{last}: {repeats} times the {len(block)} frame(s) below (recursion)")
+            for entry in block:
+                for text in entry:
+                    print(f"         {text}")
 
     refused = [m for m in dump.modules if m.refusal and any(f["module"] is m for f in frames)]
     for module in refused:
