@@ -74,6 +74,7 @@ class Module:
         self.pe = None  # the matching binary at hand, a PeFile
         self.names = True  # whether its PDB (or DWARF) names functions; Wine's DLLs only unwind
         self.wine_path = None
+        self.note = None  # why its frames stay unnamed although the binary matched
         self.refusal = None
 
     def contains(self, address):
@@ -445,9 +446,12 @@ class Symbols:
             if problem:
                 module.refusal = problem
                 continue
-            if pe.cv and not self._place_pdb(pe):
-                module.refusal = f"no PDB {pe.cv[2]} matching {module.name} (GUID {pe.cv[0]}, age {pe.cv[1]})"
-            module.pe, module.refusal = pe, module.refusal
+            module.pe, module.refusal = pe, None
+            if not pe.cv or not self._place_pdb(pe):
+                # The binary still serves the unwinding; without its PDB no frame of it is named.
+                module.names = False
+                module.note = (f"no PDB {pe.cv[2]} (GUID {pe.cv[0]}, age {pe.cv[1]}) for {module.name}"
+                               if pe.cv else f"no PDB recorded in {module.name}")
             return
 
     def _mismatch(self, module, pe):
@@ -475,7 +479,11 @@ class Symbols:
         for path in options:
             if pdb_identity(path) == (guid, age):
                 if os.path.abspath(path) != os.path.abspath(beside):
-                    shutil.copyfile(path, beside)
+                    # Side by side in the work folder, never written into the symbols given.
+                    folder = tempfile.mkdtemp(dir=self.work)
+                    shutil.copyfile(pe.path, os.path.join(folder, os.path.basename(pe.path)))
+                    shutil.copyfile(path, os.path.join(folder, name))
+                    pe.path = os.path.join(folder, os.path.basename(pe.path))
                 return True
         return False
 
@@ -719,6 +727,9 @@ def show(dump, dump_path, report, report_path, args, work):
                 for text in entry:
                     print(f"         {text}")
 
+    for module in dump.modules:
+        if module.note and any(f["module"] is module for f in frames):
+            print(f"no symbols: {module.note}")
     refused = [m for m in dump.modules if m.refusal and any(f["module"] is m for f in frames)]
     for module in refused:
         print(f"refused: {module.refusal}")
