@@ -681,14 +681,21 @@ def show(dump, dump_path, report, report_path, args, work):
     print(f"crashed: {report.get('timestamp', '?')}  version {version} "
           f"{report.get('buildConfig', '')}{binary}")
     if exception is None:
-        print("no exception in the dump")
-        return 2
-    code = exception["code"]
-    line = f"exception: {EXCEPTIONS.get(code, 'unknown exception')} (0x{code:08X})"
-    if code in (0xC0000005, 0xC0000006) and len(exception["params"]) >= 2:
-        kind, address = exception["params"][:2]
-        line += f", {ACCESS_KINDS.get(kind, f'access kind {kind}')} address {address:#018x}"
-    print(line)
+        # abort() and the runtime's handlers record no exception: the report names the thread, and
+        # its stack in the dump runs through the handler that wrote the files.
+        tid = int(report.get("threadId", "0") or 0)
+        if tid not in dump.threads:
+            print("exception: none in the dump, and no thread named by a report")
+            return 2
+        print(f"exception: none recorded (report's exceptionCode {report.get('exceptionCode', '?')})")
+        exception = {"thread": tid, "context": dump.threads[tid]}
+    else:
+        code = exception["code"]
+        line = f"exception: {EXCEPTIONS.get(code, 'unknown exception')} (0x{code:08X})"
+        if code in (0xC0000005, 0xC0000006) and len(exception["params"]) >= 2:
+            kind, address = exception["params"][:2]
+            line += f", {ACCESS_KINDS.get(kind, f'access kind {kind}')} address {address:#018x}"
+        print(line)
     if report.get("reason"):
         print(f"reason:  {report['reason']}")
     tid = exception["thread"]
