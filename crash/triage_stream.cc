@@ -140,8 +140,8 @@ std::uint32_t PutOwnModules(Writer& out) {
       !EnumProcessModules(GetCurrentProcess(), g_modules, sizeof(g_modules), &needed)) {
     return 0;
   }
-  const DWORD count =
-      needed / sizeof(HMODULE) < kMaxModules ? needed / sizeof(HMODULE) : kMaxModules;
+  const DWORD listed = static_cast<DWORD>(needed / sizeof(HMODULE));
+  const DWORD count = listed < kMaxModules ? listed : kMaxModules;
   std::uint32_t recorded = 0;
   for (DWORD i = 0; i < count; ++i) {
     const DWORD length = GetModuleFileNameW(g_modules[i], g_modulePath, MAX_PATH);
