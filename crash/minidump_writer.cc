@@ -4,6 +4,7 @@
 
 #include "crash/format_bounded.h"
 #include "crash/scoped_file.h"
+#include "crash/triage_stream.h"
 #include "crash/writer_progress.h"
 
 namespace {
@@ -61,9 +62,10 @@ BOOL WriteDump(HANDLE file, EXCEPTION_POINTERS* exception, DWORD threadId, DWORD
   // Some writers (Wine's) load every module's debug information while they write, which can take
   // long enough, or fail badly enough, to cost the dump; the dump needs none of it.
   SymSetOptions(SymGetOptions() | SYMOPT_DEFERRED_LOADS);
+  TriageStream triage(exception, threadId);
   MINIDUMP_CALLBACK_INFORMATION callback = {LeaveOutWatcher, &watcherThreadId};
   return g_writer.load()(GetCurrentProcess(), GetCurrentProcessId(), file, kDumpType,
-                         exception != nullptr ? &info : nullptr, nullptr,
+                         exception != nullptr ? &info : nullptr, triage.Get(),
                          watcherThreadId != 0 ? &callback : nullptr);
 }
 

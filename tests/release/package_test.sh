@@ -72,8 +72,8 @@ check "tovan.exe's file properties say NOT FOR RELEASE" grep -q 'NOT FOR RELEASE
 # The linker derives the PE time stamp from the content (/Brepro): never a time near now.
 not_link_time() { local t; t=$(pe_tool timestamp "$bundle/tovan.exe" | awk '{print $NF}'); [ $((t > $(date +%s) - 86400 && t < $(date +%s) + 86400)) = 0 ]; }
 check "tovan.exe carries no link time" not_link_time
-sums_ok() { (cd "$root/build/package-devkit" && sha256sum --quiet -c SHA256SUMS && test "$(wc -l <SHA256SUMS)" -eq 3); }
-check "SHA256SUMS holds the packages and the manifest" sums_ok
+sums_ok() { (cd "$root/build/package-devkit" && sha256sum --quiet -c SHA256SUMS && test "$(wc -l <SHA256SUMS)" -eq 4); }
+check "SHA256SUMS holds the packages, the symbols and the manifest" sums_ok
 
 devkit_sources=$(grep -c '"file": *"[^"]*/devkit/' "$tree/compile_commands.json")
 check "no devkit/ source compiled in the package's tree (found $devkit_sources)" \
