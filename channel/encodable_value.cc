@@ -189,7 +189,7 @@ EncodableValueMap::EncodableValueMap(
     std::initializer_list<std::pair<const EncodableValue, EncodableValue>> entries) {
   entries_.reserve(entries.size());
   for (const auto& entry : entries) {
-    EmplaceLast(entry.first) = entry.second;
+    entries_.emplace_back(entry.first, entry.second);
   }
   FinishEmplacing();
 }
@@ -226,9 +226,9 @@ bool EncodableValueMap::InsertIfAbsent(EncodableValue key, EncodableValue value)
   return true;
 }
 
-EncodableValue& EncodableValueMap::EmplaceLast(EncodableValue key) {
-  return entries_.emplace_back(std::move(key), EncodableValue()).second;
-}
+EncodableValueMap::value_type& EncodableValueMap::EmplaceLast() { return entries_.emplace_back(); }
+
+void EncodableValueMap::DropLast() { entries_.pop_back(); }
 
 void EncodableValueMap::FinishEmplacing() {
   const auto key_less = [](const value_type& a, const value_type& b) { return a.first < b.first; };

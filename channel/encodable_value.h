@@ -92,13 +92,14 @@ class EncodableValueMap {
   bool InsertIfAbsent(EncodableValue key, EncodableValue value);
 
   // Building a map from entries in the order they arrive (the decoder):
-  // EmplaceLast appends the key with a null value, to be filled in place,
-  // without looking for the key; FinishEmplacing, which must follow before
-  // any other use, puts the entries in key order, keeping the first of
-  // equivalent keys. Entries that arrive in ascending order (as every
-  // encoder writes them) cost one comparison each; any other order costs
-  // one stable sort.
-  EncodableValue& EmplaceLast(EncodableValue key);
+  // EmplaceLast appends an entry of a null key and value, both to be filled
+  // in place, without looking for the key; DropLast takes the last one back;
+  // FinishEmplacing, which must follow before any other use, puts the
+  // entries in key order, keeping the first of equivalent keys. Entries that
+  // arrive in ascending order (as every encoder writes them) cost one
+  // comparison each; any other order costs one stable sort.
+  value_type& EmplaceLast();
+  void DropLast();
   void FinishEmplacing();
   // Makes room for `count` entries so that adding them does not reallocate.
   void Reserve(size_t count);

@@ -307,13 +307,14 @@ class Decoder {
         EncodableValueMap& map = out.Emplace<EncodableValueMap>();
         map.Reserve(Reservation(state_, count));
         for (size_t i = 0; i < count && MayReadElement(stream_, state_); ++i) {
-          EncodableValue key;
-          ReadTaggedInto(key);
+          EncodableValueMap::value_type& entry = map.EmplaceLast();
+          ReadTaggedInto(entry.first);
           // A key without its value (decoding gave up in between) is dropped.
           if (!MayReadElement(stream_, state_)) {
+            map.DropLast();
             break;
           }
-          ReadTaggedInto(map.EmplaceLast(std::move(key)));
+          ReadTaggedInto(entry.second);
         }
         // The first of equivalent keys keeps its value.
         map.FinishEmplacing();
