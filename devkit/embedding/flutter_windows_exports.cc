@@ -1,6 +1,7 @@
 // The exported functions of the development flutter_windows.dll. Each one
-// checks the call against the contract (its handles against the registry of
-// live objects, its thread, its other arguments), writes its trace line and
+// checks the call against the contract through a CheckedCall named after it
+// (its handles against the registry of live objects, its thread, its other
+// arguments; checked_call.h), writes its trace line and
 // forwards to the engine, view, messenger, registrar or texture table behind
 // the handle. A call against the contract is a violation (contract.h): fatal
 // by default; in lenient mode it is answered with the function's failure
