@@ -1,5 +1,8 @@
 // Time and peak memory of decoding hostile messages of five and six bytes
-// whose size prefix is all ones (4,294,967,295 elements or bytes). Each decode runs in its own
+// whose size prefix is all ones (4,294,967,295 elements or bytes), and of a
+// map of 10^6 int32 keys written in descending order (the decoder has to
+// sort them; the same keys ascending for comparison; the 6 MB message
+// itself counts in the peak). Each decode runs in its own
 // child process so that its peak resident memory is its own (getrusage of the child); a child
 // decoding a plain null is the baseline. Benchmark tool only; run by scripts/bench. POSIX only.
 #include <sys/resource.h>
@@ -7,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +37,15 @@ struct Message {
   const flutter::EncodableValue value =
       flutter::StandardCodecSerializer::GetInstance().ReadTaggedValue(&reader);
   const auto elapsed = std::chrono::steady_clock::now() - start;
-  std::string text = tovan::notation::PrintValue(value);
+  const auto* map = value.TryGet<flutter::EncodableValueMap>();
+  std::string text =
+      map != nullptr && map->size() > 1000
+          ? "map of " + std::to_string(map->size()) + " entries, " +
+                (std::is_sorted(map->begin(), map->end(),
+                                [](const auto& a, const auto& b) { return a.first < b.first; })
+                     ? "in key order"
+                     : "OUT OF ORDER")
+          : tovan::notation::PrintValue(value);
   if (text.size() > 40) text = text.substr(0, 37) + "...";
   const std::string line =
       std::to_string(std::chrono::duration<double, std::micro>(elapsed).count()) + " " + text;
@@ -74,10 +86,26 @@ void Measure(const Message& message) {
   wait4(child, &status, 0, &usage);
   const size_t space = result.find(' ');
   const double micros = space == std::string::npos ? -1 : std::atof(result.c_str());
+  const size_t shown = std::min<size_t>(message.bytes.size(), 6);
   std::printf("%-24s %-18s %12.1f us %10ld KiB %8zu  %s\n", message.name,
-              tovan::notation::ToHex(message.bytes.data(), message.bytes.size()).c_str(), micros,
-              usage.ru_maxrss, lines,
+              (tovan::notation::ToHex(message.bytes.data(), shown) +
+               (shown < message.bytes.size() ? " ..." : ""))
+                  .c_str(),
+              micros, usage.ru_maxrss, lines,
               space == std::string::npos ? "(child failed)" : result.substr(space + 1).c_str());
+}
+
+// A map of `count` int32 keys with null values, keys descending or ascending.
+std::vector<uint8_t> MapOfInt32Keys(uint32_t count, bool descending) {
+  std::vector<uint8_t> bytes = {0x0D, 0xFF};
+  for (int shift = 0; shift < 32; shift += 8) bytes.push_back((count >> shift) & 0xFF);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t key = descending ? count - 1 - i : i;
+    bytes.push_back(0x03);
+    for (int shift = 0; shift < 32; shift += 8) bytes.push_back((key >> shift) & 0xFF);
+    bytes.push_back(0x00);
+  }
+  return bytes;
 }
 
 }  // namespace
@@ -95,6 +123,8 @@ int main() {
       {"map of 2^32-1", {0x0D, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
       {"byte list of 2^32-1", {0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
       {"double list of 2^32-1", {0x0B, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+      {"map, 10^6 keys ascending", MapOfInt32Keys(1000000, false)},
+      {"map, 10^6 keys reversed", MapOfInt32Keys(1000000, true)},
   };
   std::printf("%-24s %-18s %15s %14s %8s  %s\n", "hostile message", "bytes", "decode time",
               "peak memory", "diag.", "decoded as");

@@ -102,12 +102,12 @@ int Compare(const EncodableValue& a, const EncodableValue& b) {
     case EncodableValue::kMap:
       // Entries in ascending key order, as (key, value) pairs: the key
       // decides unless the keys are equivalent.
-      return CompareSequences(As<EncodableValueMap>(a), As<EncodableValueMap>(b),
-                              [](const std::pair<const EncodableValue, EncodableValue>& x,
-                                 const std::pair<const EncodableValue, EncodableValue>& y) {
-                                const int key_order = Compare(x.first, y.first);
-                                return key_order != 0 ? key_order : Compare(x.second, y.second);
-                              });
+      return CompareSequences(
+          As<EncodableValueMap>(a), As<EncodableValueMap>(b),
+          [](const EncodableValueMap::value_type& x, const EncodableValueMap::value_type& y) {
+            const int key_order = Compare(x.first, y.first);
+            return key_order != 0 ? key_order : Compare(x.second, y.second);
+          });
     case EncodableValue::kCustom: {
       // Identity: nothing compares custom contents, and an address order is
       // consistent for as long as the values stay where they are.
@@ -120,6 +120,24 @@ int Compare(const EncodableValue& a, const EncodableValue& b) {
     default:
       return 0;
   }
+}
+
+// The first entry of a map's sorted entries whose key is not less than
+// `key`. The end is tried first: maps are mostly filled in ascending order.
+template <class Entries>
+auto LowerBound(Entries& entries, const EncodableValue& key) -> decltype(entries.begin()) {
+  if (entries.empty() || entries.back().first < key) {
+    return entries.end();
+  }
+  return std::lower_bound(entries.begin(), entries.end(), key,
+                          [](const EncodableValueMap::value_type& entry, const EncodableValue& k) {
+                            return entry.first < k;
+                          });
+}
+
+template <class Entries, class Iterator>
+bool Matches(const Entries& entries, Iterator entry, const EncodableValue& key) {
+  return entry != entries.end() && !(key < entry->first);
 }
 
 }  // namespace
@@ -162,13 +180,19 @@ EncodableValueList::const_iterator EncodableValueList::end() const {
   return elements_.data() + elements_.size();
 }
 void EncodableValueList::Append(EncodableValue value) { elements_.push_back(std::move(value)); }
+EncodableValue& EncodableValueList::EmplaceBack() { return elements_.emplace_back(); }
 void EncodableValueList::Reserve(size_t count) { elements_.reserve(count); }
 void EncodableValueList::clear() { elements_.clear(); }
 
 EncodableValueMap::EncodableValueMap() = default;
 EncodableValueMap::EncodableValueMap(
-    std::initializer_list<std::pair<const EncodableValue, EncodableValue>> entries)
-    : entries_(entries) {}
+    std::initializer_list<std::pair<const EncodableValue, EncodableValue>> entries) {
+  entries_.reserve(entries.size());
+  for (const auto& entry : entries) {
+    entries_.emplace_back(entry.first, entry.second);
+  }
+  FinishEmplacing();
+}
 EncodableValueMap::EncodableValueMap(const EncodableValueMap& other) = default;
 EncodableValueMap::EncodableValueMap(EncodableValueMap&& other) noexcept = default;
 EncodableValueMap& EncodableValueMap::operator=(const EncodableValueMap& other) = default;
@@ -176,33 +200,64 @@ EncodableValueMap& EncodableValueMap::operator=(EncodableValueMap&& other) noexc
 EncodableValueMap::~EncodableValueMap() = default;
 
 const EncodableValue* EncodableValueMap::Find(const EncodableValue& key) const {
-  const auto entry = entries_.find(key);
-  return entry == entries_.end() ? nullptr : &entry->second;
+  const auto entry = LowerBound(entries_, key);
+  return Matches(entries_, entry, key) ? &entry->second : nullptr;
 }
 
 EncodableValue* EncodableValueMap::Find(const EncodableValue& key) {
-  const auto entry = entries_.find(key);
-  return entry == entries_.end() ? nullptr : &entry->second;
+  const auto entry = LowerBound(entries_, key);
+  return Matches(entries_, entry, key) ? &entry->second : nullptr;
 }
 
-EncodableValue& EncodableValueMap::Entry(const EncodableValue& key) { return entries_[key]; }
+EncodableValue& EncodableValueMap::Entry(const EncodableValue& key) {
+  auto entry = LowerBound(entries_, key);
+  if (!Matches(entries_, entry, key)) {
+    entry = entries_.emplace(entry, key, EncodableValue());
+  }
+  return entry->second;
+}
 
 bool EncodableValueMap::InsertIfAbsent(EncodableValue key, EncodableValue value) {
-  // Decoded maps arrive in ascending key order (every encoder writes them
-  // so). With the end as the hint, a key above the last one is placed after
-  // one comparison instead of a descent from the root; any other key falls
-  // back to the descent, and a key already present drops the offered pair.
-  const size_t size_before = entries_.size();
-  entries_.emplace_hint(entries_.end(), std::move(key), std::move(value));
-  return entries_.size() != size_before;
+  const auto entry = LowerBound(entries_, key);
+  if (Matches(entries_, entry, key)) {
+    return false;
+  }
+  entries_.emplace(entry, std::move(key), std::move(value));
+  return true;
 }
 
+EncodableValueMap::value_type& EncodableValueMap::EmplaceLast() { return entries_.emplace_back(); }
+
+void EncodableValueMap::DropLast() { entries_.pop_back(); }
+
+void EncodableValueMap::FinishEmplacing() {
+  const auto key_less = [](const value_type& a, const value_type& b) { return a.first < b.first; };
+  // Strictly ascending already, as encoders write maps: nothing to do.
+  if (std::adjacent_find(entries_.begin(), entries_.end(),
+                         [&](const value_type& a, const value_type& b) {
+                           return !key_less(a, b);
+                         }) == entries_.end()) {
+    return;
+  }
+  // A stable sort keeps equivalent keys in arrival order, so the first of
+  // them is the one kept. Merging needs no more than a deterministic
+  // comparison to stay within the vector, even for NaN keys, which are
+  // equivalent to every double.
+  std::stable_sort(entries_.begin(), entries_.end(), key_less);
+  entries_.erase(std::unique(entries_.begin(), entries_.end(),
+                             [&](const value_type& kept, const value_type& later) {
+                               return !key_less(kept, later);
+                             }),
+                 entries_.end());
+}
+
+void EncodableValueMap::Reserve(size_t count) { entries_.reserve(count); }
 size_t EncodableValueMap::size() const { return entries_.size(); }
 bool EncodableValueMap::empty() const { return entries_.empty(); }
 void EncodableValueMap::clear() { entries_.clear(); }
-EncodableValueMap::iterator EncodableValueMap::begin() { return entries_.begin(); }
-EncodableValueMap::iterator EncodableValueMap::end() { return entries_.end(); }
-EncodableValueMap::const_iterator EncodableValueMap::begin() const { return entries_.begin(); }
-EncodableValueMap::const_iterator EncodableValueMap::end() const { return entries_.end(); }
+EncodableValueMap::const_iterator EncodableValueMap::begin() const { return entries_.data(); }
+EncodableValueMap::const_iterator EncodableValueMap::end() const {
+  return entries_.data() + entries_.size();
+}
 
 }  // namespace flutter

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
-#include <map>
 #include <string>
 #include <utility>
 #include <variant>
@@ -16,11 +15,6 @@
 namespace flutter {
 
 class EncodableValue;
-
-// Private access for the standard codec's decoder, which builds decoded
-// values in place inside their lists and maps instead of moving each one in
-// (defined in channel/standard_codec_serializer.cc).
-struct DecodedValueBuilder;
 
 // Strict ordering of values, used as the key order of EncodableValueMap.
 struct EncodableValueLess {
@@ -53,13 +47,14 @@ class EncodableValueList {
   const_iterator end() const;
 
   void Append(EncodableValue value);
+  // Appends a null element and answers it, so that a decoder can build the
+  // element in place.
+  EncodableValue& EmplaceBack();
   // Makes room for `count` elements so that appending them does not reallocate.
   void Reserve(size_t count);
   void clear();
 
  private:
-  friend struct DecodedValueBuilder;
-
   std::vector<EncodableValue> elements_;
 };
 
@@ -67,14 +62,15 @@ class EncodableValueList {
 // ordering (see operator< below), iterated in ascending key order; owns its
 // keys and values. Copies are deep. Used on one thread at a time.
 //
-// The tree stores EncodableValue, which is still incomplete here; node-based
-// containers of incomplete types work with every standard library this
-// project builds with (libstdc++, libc++, the MSVC STL).
+// The entries lie in one vector sorted by key, so a map costs one
+// allocation however many entries it has, and a lookup is a binary search.
+// Iteration is read-only (a key changed in place could break the order);
+// values are changed through Find and Entry.
 class EncodableValueMap {
  public:
-  using Entries = std::map<EncodableValue, EncodableValue, EncodableValueLess>;
-  using iterator = Entries::iterator;
-  using const_iterator = Entries::const_iterator;
+  using value_type = std::pair<EncodableValue, EncodableValue>;
+  using const_iterator = const value_type*;
+  using iterator = const_iterator;
 
   EncodableValueMap();
   // Repeated keys keep their first value, as InsertIfAbsent does.
@@ -95,18 +91,27 @@ class EncodableValueMap {
   // unchanged and the pair is dropped. Answers whether it was added.
   bool InsertIfAbsent(EncodableValue key, EncodableValue value);
 
+  // Building a map from entries in the order they arrive (the decoder):
+  // EmplaceLast appends an entry of a null key and value, both to be filled
+  // in place, without looking for the key; DropLast takes the last one back;
+  // FinishEmplacing, which must follow before any other use, puts the
+  // entries in key order, keeping the first of equivalent keys. Entries that
+  // arrive in ascending order (as every encoder writes them) cost one
+  // comparison each; any other order costs one stable sort.
+  value_type& EmplaceLast();
+  void DropLast();
+  void FinishEmplacing();
+  // Makes room for `count` entries so that adding them does not reallocate.
+  void Reserve(size_t count);
+
   size_t size() const;
   bool empty() const;
   void clear();
-  iterator begin();
-  iterator end();
   const_iterator begin() const;
   const_iterator end() const;
 
  private:
-  friend struct DecodedValueBuilder;
-
-  Entries entries_;
+  std::vector<value_type> entries_;
 };
 
 // The one value type of the platform channels: a tagged union of fourteen
@@ -154,6 +159,13 @@ class EncodableValue {
   EncodableValue& operator=(EncodableValue&&) noexcept = default;
   ~EncodableValue() = default;
 
+  // Makes the value hold a T built from `args` and answers it (a decoder
+  // builds values in place this way).
+  template <class T, class... Args>
+  T& Emplace(Args&&... args) {
+    return value_.emplace<T>(std::forward<Args>(args)...);
+  }
+
   // The index (kNull .. kFloatList) of the held alternative.
   size_t Index() const { return value_.index(); }
   bool IsNull() const { return Index() == kNull; }
@@ -193,8 +205,6 @@ class EncodableValue {
   friend bool operator<(const EncodableValue& a, const EncodableValue& b);
 
  private:
-  friend struct DecodedValueBuilder;
-
   std::variant<std::monostate, bool, int32_t, int64_t, double, std::string, std::vector<uint8_t>,
                std::vector<int32_t>, std::vector<int64_t>, std::vector<double>, EncodableValueList,
                EncodableValueMap, CustomValue, std::vector<float>>

@@ -5,7 +5,6 @@
 #include <iostream>
 #include <iterator>
 #include <string>
-#include <tuple>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -19,7 +18,8 @@ namespace flutter {
 // A size prefix may announce up to 2^32 - 1 elements or bytes, and a message
 // may nest lists at every byte. Decoding a message of n bytes nevertheless
 // takes O(n) time and memory (plus O(log n) key comparisons per map entry
-// for the map's ordering), by these rules:
+// for the map's ordering: a map's entries are put in order once, by one
+// stable sort, unless they arrive in order), by these rules:
 //
 // 1. Every element that the message actually contains begins with a tag
 //    byte that the reader consumes, so all contained elements together
@@ -40,48 +40,29 @@ namespace flutter {
 //    whose value it did not read), a block that did not fit is empty, and
 //    every later read of the message yields null without touching the
 //    reader.
-// 4. List reservations come from one budget for the whole message (its
-//    length), so nested lists cannot each reserve for an announced count.
-//    In a well-formed message the element counts of all lists add up to at
-//    most its length, so every list there reserves its full count.
+// 4. List and map reservations come from one budget for the whole message
+//    (its length), so nested containers cannot each reserve for an
+//    announced count. In a well-formed message the element and entry counts
+//    of all lists and maps add up to at most its length, so every one of
+//    them there reserves its full count.
 // 5. Lists and maps nest at most kMaxNestingDepth deep. The container that
 //    would go deeper reads as null and decoding gives up as in rule 3. Every
 //    operation on a decoded value (copying, comparing, encoding, destroying)
 //    recurses once per level, and this bound keeps all of them shallow.
 
-// Fast paths
-// ----------
-// The byte streams are the codec's extension points, so the general path
-// calls their virtual operations for every byte, and the serializer's own
-// overridable operations for every nested value. When the stream is exactly
-// one of the buffer streams of channel/byte_buffer_streams.h (whose
-// operations a derived class could override, so a derived class does not
-// qualify), the decoder and encoder below work on its buffer in place; when
-// the serializer is exactly this class, nested values are read and written
-// without going back through the virtual operations. Both are the same
-// algorithm instantiated for another byte source or sink: every read that
-// would fail is handed to the reader's own operation, so the results,
-// positions and diagnostics cannot differ from the general path's.
-
-// Direct access to the buffer streams' fields; a friend of both.
-struct ByteBufferFastPath {
-  static const uint8_t* Bytes(const ByteBufferStreamReader& reader) { return reader.bytes_; }
-  static uint64_t Size(const ByteBufferStreamReader& reader) { return reader.size_; }
-  static uint64_t& Position(ByteBufferStreamReader& reader) { return reader.position_; }
-  static std::vector<uint8_t>& Buffer(ByteBufferStreamWriter& writer) { return *writer.buffer_; }
-};
-
-// Direct access to the value model's storage, for building decoded values in
-// place; a friend of EncodableValue, EncodableValueList and EncodableValueMap.
-struct DecodedValueBuilder {
-  // Makes `value` hold a T built from `args`, and answers the T.
-  template <class T, class... Args>
-  static T& Emplace(EncodableValue& value, Args&&... args) {
-    return value.value_.emplace<T>(std::forward<Args>(args)...);
-  }
-  static std::vector<EncodableValue>& Elements(EncodableValueList& list) { return list.elements_; }
-  static EncodableValueMap::Entries& Entries(EncodableValueMap& map) { return map.entries_; }
-};
+// One algorithm over the stream type
+// ----------------------------------
+// The byte streams are the codec's extension points. The decoder and encoder
+// below are templates over the stream type: over ByteStreamReader and
+// ByteStreamWriter they call the virtual operations for every byte (the
+// general path); over the buffer streams, whose operations are final and
+// inline, the same code reads and writes the buffer in place. The type is
+// chosen once per value by the exact dynamic type, so that a class derived
+// from a buffer stream keeps the general path. Every read that does not fit
+// is the stream's own operation on both paths, so results, positions and
+// diagnostics cannot differ. When the serializer is exactly this class,
+// nested values are read and written here without going back through its
+// overridable operations.
 
 namespace {
 
@@ -115,11 +96,11 @@ size_t SaturatingAdd(size_t a, size_t b) {
 }
 
 // Sets up the limits of a message at its first read.
-MessageDecodeState& BeginDecoding(ByteStreamReader* stream) {
-  MessageDecodeState& state = stream->DecodeState();
+MessageDecodeState& BeginDecoding(ByteStreamReader& stream) {
+  MessageDecodeState& state = stream.DecodeState();
   if (!state.started) {
     state.started = true;
-    const size_t remaining = stream->RemainingBytes();
+    const size_t remaining = stream.RemainingBytes();
     state.missing_elements_allowed = StandardCodecSerializer::kMissingAllowance;
     state.missing_bytes_allowed =
         SaturatingAdd(remaining, StandardCodecSerializer::kMissingAllowance);
@@ -139,12 +120,12 @@ void GiveUp(MessageDecodeState& state, const char* reason) {
 }
 
 // Answers whether the next element of a list or map may be read (rules 1-3).
-template <class Source>
-bool MayReadElement(const Source& source, MessageDecodeState& state) {
+template <class Stream>
+bool MayReadElement(const Stream& stream, MessageDecodeState& state) {
   if (state.abandoned) {
     return false;
   }
-  if (source.RemainingBytes() != 0) {
+  if (stream.RemainingBytes() != 0) {
     return true;
   }
   if (state.missing_elements_allowed == 0) {
@@ -156,12 +137,12 @@ bool MayReadElement(const Source& source, MessageDecodeState& state) {
 }
 
 // Answers whether a block of `size` bytes may be allocated (rules 1-3).
-template <class Source>
-bool MayAllocateBlock(const Source& source, MessageDecodeState& state, uint64_t size) {
+template <class Stream>
+bool MayAllocateBlock(const Stream& stream, MessageDecodeState& state, uint64_t size) {
   if (state.abandoned) {
     return false;
   }
-  const size_t remaining = source.RemainingBytes();
+  const size_t remaining = stream.RemainingBytes();
   if (remaining == ByteStreamReader::kUnknownRemaining || size <= remaining) {
     return true;
   }
@@ -171,6 +152,13 @@ bool MayAllocateBlock(const Source& source, MessageDecodeState& state, uint64_t 
   }
   state.missing_bytes_allowed -= static_cast<size_t>(size);
   return true;
+}
+
+// Room for `count` elements from the message's reservation budget (rule 4).
+size_t Reservation(MessageDecodeState& state, size_t count) {
+  const size_t reserved = std::min(count, state.reservable_elements);
+  state.reservable_elements -= reserved;
+  return reserved;
 }
 
 // Tracks one open list or map (rule 5).
@@ -185,75 +173,20 @@ class NestingScope {
   MessageDecodeState& state_;
 };
 
-// Byte source of the general path: the reader's virtual operations.
-class StreamSource {
- public:
-  explicit StreamSource(ByteStreamReader* stream) : stream_(stream) {}
+// The next `count` bytes in place, consumed, when the stream can lend them;
+// nullptr otherwise (the caller then copies them with TakeBytes).
+const uint8_t* LendBytes(ByteStreamReader&, size_t) { return nullptr; }
+const uint8_t* LendBytes(ByteBufferStreamReader& stream, size_t count) {
+  return stream.LendBytes(count);
+}
 
-  uint8_t TakeByte() { return stream_->TakeByte(); }
-  void TakeBytes(uint8_t* destination, size_t count) { stream_->TakeBytes(destination, count); }
-  void SkipToAlignment(uint8_t alignment) { stream_->SkipToAlignment(alignment); }
-  size_t RemainingBytes() const { return stream_->RemainingBytes(); }
-  // The next `count` bytes in place, consumed, when the source can lend
-  // them; nullptr otherwise (the caller then copies them with TakeBytes).
-  const uint8_t* TakeSpan(size_t) { return nullptr; }
-
- private:
-  ByteStreamReader* stream_;
-};
-
-// Byte source of the fast path: a ByteBufferStreamReader's buffer in place.
-// A read that does not fit is left to the reader's own operation, which
-// reports it and leaves the position, as on the general path.
-class BufferSource {
- public:
-  explicit BufferSource(ByteBufferStreamReader* reader)
-      : reader_(reader),
-        bytes_(ByteBufferFastPath::Bytes(*reader)),
-        size_(ByteBufferFastPath::Size(*reader)),
-        position_(ByteBufferFastPath::Position(*reader)) {}
-
-  uint8_t TakeByte() {
-    if (position_ < size_) {
-      return bytes_[position_++];
-    }
-    return reader_->TakeByte();
-  }
-  void TakeBytes(uint8_t* destination, size_t count) {
-    if (const uint8_t* bytes = TakeSpan(count)) {
-      std::memcpy(destination, bytes, count);
-    } else {
-      reader_->TakeBytes(destination, count);
-    }
-  }
-  void SkipToAlignment(uint8_t alignment) { reader_->SkipToAlignment(alignment); }
-  size_t RemainingBytes() const {
-    return position_ < size_ ? static_cast<size_t>(size_ - position_) : 0;
-  }
-  const uint8_t* TakeSpan(size_t count) {
-    // The reader's own bounds test; a null buffer (of size 0) lends nothing.
-    if (bytes_ == nullptr || position_ > size_ || count > size_ - position_) {
-      return nullptr;
-    }
-    const uint8_t* span = bytes_ + position_;
-    position_ += count;
-    return span;
-  }
-
- private:
-  ByteBufferStreamReader* reader_;
-  const uint8_t* bytes_;
-  uint64_t size_;
-  uint64_t& position_;
-};
-
-// Reads elements of T from little-endian bytes in place, one memcpy each,
-// so that a typed list is built in one pass instead of being zero-filled
-// and then overwritten. (The hosts are little-endian; see PutScalar.)
+// Reads elements of T from little-endian bytes, so that a typed list is
+// built from lent bytes in one pass instead of being zero-filled and then
+// overwritten. (The hosts are little-endian; see PutScalar.)
 template <typename T>
 class ElementIterator {
  public:
-  using iterator_category = std::random_access_iterator_tag;
+  using iterator_category = std::forward_iterator_tag;
   using value_type = T;
   using difference_type = std::ptrdiff_t;
   using pointer = const T*;
@@ -274,186 +207,72 @@ class ElementIterator {
     bytes_ += sizeof(T);
     return before;
   }
-  ElementIterator& operator--() {
-    bytes_ -= sizeof(T);
-    return *this;
-  }
-  ElementIterator operator--(int) {
-    ElementIterator before = *this;
-    bytes_ -= sizeof(T);
-    return before;
-  }
-  ElementIterator& operator+=(difference_type n) {
-    bytes_ += n * static_cast<difference_type>(sizeof(T));
-    return *this;
-  }
-  ElementIterator& operator-=(difference_type n) { return *this += -n; }
-  ElementIterator operator+(difference_type n) const { return ElementIterator(*this) += n; }
-  friend ElementIterator operator+(difference_type n, const ElementIterator& i) { return i + n; }
-  ElementIterator operator-(difference_type n) const { return ElementIterator(*this) -= n; }
-  T operator[](difference_type n) const { return *(*this + n); }
-  difference_type operator-(const ElementIterator& other) const {
-    return (bytes_ - other.bytes_) / static_cast<difference_type>(sizeof(T));
-  }
   bool operator==(const ElementIterator& other) const { return bytes_ == other.bytes_; }
   bool operator!=(const ElementIterator& other) const { return bytes_ != other.bytes_; }
-  bool operator<(const ElementIterator& other) const { return bytes_ < other.bytes_; }
-  bool operator>(const ElementIterator& other) const { return bytes_ > other.bytes_; }
-  bool operator<=(const ElementIterator& other) const { return bytes_ <= other.bytes_; }
-  bool operator>=(const ElementIterator& other) const { return bytes_ >= other.bytes_; }
 
  private:
   const uint8_t* bytes_;
 };
 
-template <typename T, class Source>
-T TakeScalar(Source& source) {
+template <typename T, class Stream>
+T TakeScalar(Stream& stream) {
   uint8_t bytes[sizeof(T)] = {};
-  source.TakeBytes(bytes, sizeof(T));
+  stream.TakeBytes(bytes, sizeof(T));
   T value;
   std::memcpy(&value, bytes, sizeof(T));
   return value;
 }
 
-template <class Source>
-size_t TakeSizePrefix(Source& source) {
-  const uint8_t first = source.TakeByte();
+template <class Stream>
+size_t TakeSizePrefix(Stream& stream) {
+  const uint8_t first = stream.TakeByte();
   if (first < 254) {
     return first;
   }
   if (first == 254) {
-    return TakeScalar<uint16_t>(source);
+    return TakeScalar<uint16_t>(stream);
   }
-  return TakeScalar<uint32_t>(source);
+  return TakeScalar<uint32_t>(stream);
 }
 
-// A string's bytes lent by the message, made a std::string where one is
-// built from them (as an EncodableValue is, in place in a map node).
-struct LentText {
-  const uint8_t* bytes = nullptr;
-  size_t size = 0;
-
-  operator std::string() const { return std::string(reinterpret_cast<const char*>(bytes), size); }
-};
-
-// The decoder of one value whose tag has been read, over either source.
+// The decoder of one value whose tag has been read, over a stream type.
 // `direct` (the serializer is exactly StandardCodecSerializer) lets nested
 // values be read here instead of through the overridable ReadValueOfType,
-// which would come back here anyway. Values are built where they end up: a
-// list element or map value is decoded into its slot in the list or map
-// node, and a string key lent by the buffer is built in its node. Only a
-// key of another kind is moved after it has been built, once, into its node.
-template <class Source>
+// which would come back here anyway. Values are built where they end up: in
+// their slot of the enclosing list or map.
+template <class Stream>
 class Decoder {
  public:
-  Decoder(const StandardCodecSerializer& serializer, ByteStreamReader* stream, Source source,
-          MessageDecodeState& state, bool direct)
-      : serializer_(serializer), stream_(stream), source_(source), state_(state), direct_(direct) {}
-
-  EncodableValue ReadOfType(uint8_t type) {
-    EncodableValue value;
-    ReadInto(type, value);
-    return value;
-  }
-
-  template <typename T>
-  EncodableValue ReadTypedList() {
-    EncodableValue value;
-    ReadTypedListInto<T>(value);
-    return value;
-  }
-
- private:
-  // Reads the next tagged value into `out`, which holds null.
-  void ReadTaggedInto(EncodableValue& out) {
-    if (!direct_) {
-      out = serializer_.ReadTaggedValue(stream_);
-      return;
-    }
-    if (state_.abandoned) {
-      return;
-    }
-    ReadInto(source_.TakeByte(), out);
-  }
-
-  // Reads a map key into `key`, which holds null; but a string key whose
-  // bytes the source lends in place is answered as those bytes (and their
-  // number, in `text_size`), so that it is built right in its map node.
-  const uint8_t* ReadKey(EncodableValue& key, size_t& text_size) {
-    if (!direct_ || state_.abandoned) {
-      ReadTaggedInto(key);
-      return nullptr;
-    }
-    const uint8_t type = source_.TakeByte();
-    if (type == kStringTag || type == kLegacyStringTag) {
-      return ReadStringOrLend(key, text_size);
-    }
-    ReadInto(type, key);
-    return nullptr;
-  }
-
-  // Reads a string's size and bytes. Answers the bytes in place when the
-  // source lends them (leaving `out` null), and otherwise reads the string
-  // into `out` (which holds null) and answers nullptr.
-  const uint8_t* ReadStringOrLend(EncodableValue& out, size_t& size) {
-    size = TakeSizePrefix(source_);
-    if (!MayAllocateBlock(source_, state_, size)) {
-      DecodedValueBuilder::Emplace<std::string>(out);
-      return nullptr;
-    }
-    if (const uint8_t* bytes = source_.TakeSpan(size)) {
-      return bytes;
-    }
-    std::string& text = DecodedValueBuilder::Emplace<std::string>(out, size, '\0');
-    source_.TakeBytes(reinterpret_cast<uint8_t*>(text.data()), size);
-    return nullptr;
-  }
+  Decoder(const StandardCodecSerializer& serializer, Stream& stream, bool direct)
+      : serializer_(serializer), stream_(stream), state_(BeginDecoding(stream)), direct_(direct) {}
 
   // Reads a value of the given type into `out`, which holds null; a value
   // that reads as null leaves it so.
   void ReadInto(uint8_t type, EncodableValue& out) {
-    using Builder = DecodedValueBuilder;
     switch (type) {
       case kNullTag:
         return;
       case kTrueTag:
-        Builder::Emplace<bool>(out, true);
-        return;
       case kFalseTag:
-        Builder::Emplace<bool>(out, false);
+        out = type == kTrueTag;
         return;
       case kInt32Tag:
-        Builder::Emplace<int32_t>(out, TakeScalar<int32_t>(source_));
+        out = TakeScalar<int32_t>(stream_);
         return;
       case kInt64Tag:
-        Builder::Emplace<int64_t>(out, TakeScalar<int64_t>(source_));
+        out = TakeScalar<int64_t>(stream_);
         return;
       case kDoubleTag:
-        source_.SkipToAlignment(8);
-        Builder::Emplace<double>(out, TakeScalar<double>(source_));
+        stream_.SkipToAlignment(8);
+        out = TakeScalar<double>(stream_);
         return;
       case kLegacyStringTag:
-      case kStringTag: {
-        size_t size = 0;
-        if (const uint8_t* bytes = ReadStringOrLend(out, size)) {
-          Builder::Emplace<std::string>(out, reinterpret_cast<const char*>(bytes), size);
-        }
+      case kStringTag:
+        ReadBlockInto<std::string>(out, TakeSizePrefix(stream_));
         return;
-      }
-      case kByteListTag: {
-        const size_t size = TakeSizePrefix(source_);
-        if (!MayAllocateBlock(source_, state_, size)) {
-          Builder::Emplace<std::vector<uint8_t>>(out);
-          return;
-        }
-        if (const uint8_t* bytes = source_.TakeSpan(size)) {
-          Builder::Emplace<std::vector<uint8_t>>(out, bytes, bytes + size);
-          return;
-        }
-        std::vector<uint8_t>& bytes = Builder::Emplace<std::vector<uint8_t>>(out, size);
-        source_.TakeBytes(bytes.data(), size);
+      case kByteListTag:
+        ReadBlockInto<std::vector<uint8_t>>(out, TakeSizePrefix(stream_));
         return;
-      }
       case kInt32ListTag:
         ReadTypedListInto<int32_t>(out);
         return;
@@ -467,59 +286,38 @@ class Decoder {
         ReadTypedListInto<float>(out);
         return;
       case kListTag: {
-        if (state_.depth >= StandardCodecSerializer::kMaxNestingDepth) {
-          GiveUp(state_, kTooDeep);
+        if (!MayNest()) {
           return;
         }
         NestingScope scope(state_);
-        const size_t count = TakeSizePrefix(source_);
-        std::vector<EncodableValue>& elements =
-            Builder::Elements(Builder::Emplace<EncodableValueList>(out));
-        const size_t reserved = std::min(count, state_.reservable_elements);
-        state_.reservable_elements -= reserved;
-        elements.reserve(reserved);
-        for (size_t i = 0; i < count && MayReadElement(source_, state_); ++i) {
-          elements.emplace_back();
-          ReadTaggedInto(elements.back());
+        const size_t count = TakeSizePrefix(stream_);
+        EncodableValueList& list = out.Emplace<EncodableValueList>();
+        list.Reserve(Reservation(state_, count));
+        for (size_t i = 0; i < count && MayReadElement(stream_, state_); ++i) {
+          ReadTaggedInto(list.EmplaceBack());
         }
         return;
       }
       case kMapTag: {
-        if (state_.depth >= StandardCodecSerializer::kMaxNestingDepth) {
-          GiveUp(state_, kTooDeep);
+        if (!MayNest()) {
           return;
         }
         NestingScope scope(state_);
-        const size_t count = TakeSizePrefix(source_);
-        EncodableValueMap::Entries& entries =
-            Builder::Entries(Builder::Emplace<EncodableValueMap>(out));
-        for (size_t i = 0; i < count && MayReadElement(source_, state_); ++i) {
-          EncodableValue key;
-          LentText key_text;
-          key_text.bytes = ReadKey(key, key_text.size);
+        const size_t count = TakeSizePrefix(stream_);
+        EncodableValueMap& map = out.Emplace<EncodableValueMap>();
+        map.Reserve(Reservation(state_, count));
+        for (size_t i = 0; i < count && MayReadElement(stream_, state_); ++i) {
+          EncodableValueMap::value_type& entry = map.EmplaceLast();
+          ReadTaggedInto(entry.first);
           // A key without its value (decoding gave up in between) is dropped.
-          if (!MayReadElement(source_, state_)) {
+          if (!MayReadElement(stream_, state_)) {
+            map.DropLast();
             break;
           }
-          // Decoded maps arrive in ascending key order (every encoder writes
-          // them so), so the end as the hint places a key after one
-          // comparison. The first of equivalent keys keeps its value; a
-          // later one's value is read and dropped.
-          const size_t size_before = entries.size();
-          const auto entry =
-              key_text.bytes != nullptr
-                  ? entries.emplace_hint(entries.end(), std::piecewise_construct,
-                                         std::forward_as_tuple(key_text), std::forward_as_tuple())
-                  : entries.emplace_hint(entries.end(), std::piecewise_construct,
-                                         std::forward_as_tuple(std::move(key)),
-                                         std::forward_as_tuple());
-          if (entries.size() != size_before) {
-            ReadTaggedInto(entry->second);
-          } else {
-            EncodableValue dropped;
-            ReadTaggedInto(dropped);
-          }
+          ReadTaggedInto(entry.second);
         }
+        // The first of equivalent keys keeps its value.
+        map.FinishEmplacing();
         return;
       }
       default:
@@ -531,188 +329,155 @@ class Decoder {
 
   template <typename T>
   void ReadTypedListInto(EncodableValue& out) {
-    using Builder = DecodedValueBuilder;
-    const size_t count = TakeSizePrefix(source_);
+    const size_t count = TakeSizePrefix(stream_);
     // Aligned also for an empty list, which the writer leaves unpadded.
-    source_.SkipToAlignment(sizeof(T));
-    if (!MayAllocateBlock(source_, state_, static_cast<uint64_t>(count) * sizeof(T))) {
-      Builder::Emplace<std::vector<T>>(out);
+    stream_.SkipToAlignment(sizeof(T));
+    ReadBlockInto<std::vector<T>>(out, count);
+  }
+
+ private:
+  // Reads the next tagged value into `out`, which holds null.
+  void ReadTaggedInto(EncodableValue& out) {
+    if (!direct_) {
+      out = serializer_.ReadTaggedValue(&stream_);
+    } else if (!state_.abandoned) {
+      ReadInto(stream_.TakeByte(), out);
+    }
+  }
+
+  bool MayNest() {
+    if (state_.depth < StandardCodecSerializer::kMaxNestingDepth) {
+      return true;
+    }
+    GiveUp(state_, kTooDeep);
+    return false;
+  }
+
+  // Reads a block of `count` elements (a string, a byte list or a typed
+  // list) into `out`: built from the lent bytes, or zero-filled and copied.
+  template <class Block>
+  void ReadBlockInto(EncodableValue& out, size_t count) {
+    using Element = typename Block::value_type;
+    const uint64_t size = static_cast<uint64_t>(count) * sizeof(Element);
+    if (!MayAllocateBlock(stream_, state_, size)) {
+      out.Emplace<Block>();
       return;
     }
-    if (const uint8_t* bytes = source_.TakeSpan(count * sizeof(T))) {
-      Builder::Emplace<std::vector<T>>(out, ElementIterator<T>(bytes),
-                                       ElementIterator<T>(bytes + count * sizeof(T)));
+    if (const uint8_t* bytes = LendBytes(stream_, static_cast<size_t>(size))) {
+      if constexpr (sizeof(Element) == 1) {
+        out.Emplace<Block>(reinterpret_cast<const Element*>(bytes),
+                           reinterpret_cast<const Element*>(bytes) + count);
+      } else {
+        out.Emplace<Block>(ElementIterator<Element>(bytes), ElementIterator<Element>(bytes + size));
+      }
       return;
     }
-    std::vector<T>& list = Builder::Emplace<std::vector<T>>(out, count);
-    source_.TakeBytes(reinterpret_cast<uint8_t*>(list.data()), count * sizeof(T));
+    Block& block = out.Emplace<Block>(count, Element());
+    stream_.TakeBytes(reinterpret_cast<uint8_t*>(block.data()), static_cast<size_t>(size));
   }
 
   const StandardCodecSerializer& serializer_;
-  ByteStreamReader* stream_;
-  Source source_;
+  Stream& stream_;
   MessageDecodeState& state_;
   bool direct_;
 };
 
-// Byte sink of the general path: the writer's virtual operations.
-class StreamSink {
- public:
-  explicit StreamSink(ByteStreamWriter* stream) : stream_(stream) {}
-
-  void PutByte(uint8_t byte) { stream_->PutByte(byte); }
-  void PutBytes(const uint8_t* source, size_t count) { stream_->PutBytes(source, count); }
-  void PadToAlignment(uint8_t alignment) { stream_->PadToAlignment(alignment); }
-
- private:
-  ByteStreamWriter* stream_;
-};
-
-// Byte sink of the fast path: a ByteBufferStreamWriter's vector, appended to
-// directly, with the writer's results (zero padding by the vector's length).
-class BufferSink {
- public:
-  explicit BufferSink(ByteBufferStreamWriter* writer)
-      : buffer_(ByteBufferFastPath::Buffer(*writer)) {}
-
-  void PutByte(uint8_t byte) {
-    MakeRoom(1);
-    buffer_.push_back(byte);
-  }
-  void PutBytes(const uint8_t* source, size_t count) {
-    MakeRoom(count);
-    buffer_.insert(buffer_.end(), source, source + count);
-  }
-  void PadToAlignment(uint8_t alignment) {
-    if (alignment == 0) {
-      return;
-    }
-    const size_t misalignment = buffer_.size() % alignment;
-    if (misalignment != 0) {
-      MakeRoom(alignment - misalignment);
-      buffer_.resize(buffer_.size() + alignment - misalignment, 0);
-    }
-  }
-
- private:
-  // A message usually grows from an empty vector by a few bytes at a time;
-  // starting at a size that holds a typical reply saves the first few
-  // doublings of the vector.
-  void MakeRoom(size_t count) {
-    if (buffer_.capacity() - buffer_.size() < count) {
-      constexpr size_t kFirstCapacity = 256;
-      buffer_.reserve(std::max({buffer_.size() + count, 2 * buffer_.capacity(), kFirstCapacity}));
-    }
-  }
-
-  std::vector<uint8_t>& buffer_;
-};
-
-template <typename T, class Sink>
-void PutScalar(T value, Sink& sink) {
+template <typename T, class Stream>
+void PutScalar(T value, Stream& stream) {
   // The hosts of this channel (x86-64, ARM64) are little-endian like the
   // format, so a value's memory is its encoding.
   uint8_t bytes[sizeof(T)];
   std::memcpy(bytes, &value, sizeof(T));
-  sink.PutBytes(bytes, sizeof(T));
+  stream.PutBytes(bytes, sizeof(T));
 }
 
-template <class Sink>
-void PutSizePrefix(size_t size, Sink& sink) {
+template <class Stream>
+void PutSizePrefix(size_t size, Stream& stream) {
   if (size < 254) {
-    sink.PutByte(static_cast<uint8_t>(size));
+    stream.PutByte(static_cast<uint8_t>(size));
   } else if (size <= 0xFFFF) {
-    sink.PutByte(254);
-    PutScalar(static_cast<uint16_t>(size), sink);
+    stream.PutByte(254);
+    PutScalar(static_cast<uint16_t>(size), stream);
   } else {
     // The format has no room for sizes of 2^32 and more; nothing on these
     // channels comes near them.
-    sink.PutByte(255);
-    PutScalar(static_cast<uint32_t>(size), sink);
+    stream.PutByte(255);
+    PutScalar(static_cast<uint32_t>(size), stream);
   }
 }
 
-template <typename T, class Sink>
-void PutTypedList(const std::vector<T>& list, Sink& sink) {
-  PutSizePrefix(list.size(), sink);
-  if (list.empty()) {
+// A string, byte list or typed list: its size, then (unless empty) its
+// bytes as one block, aligned to the element for typed lists.
+template <class Block, class Stream>
+void PutBlock(const Block& block, Stream& stream, uint8_t alignment) {
+  PutSizePrefix(block.size(), stream);
+  if (block.empty()) {
     return;
   }
-  sink.PadToAlignment(sizeof(T));
-  sink.PutBytes(reinterpret_cast<const uint8_t*>(list.data()), list.size() * sizeof(T));
+  if (alignment > 1) {
+    stream.PadToAlignment(alignment);
+  }
+  stream.PutBytes(reinterpret_cast<const uint8_t*>(block.data()),
+                  block.size() * sizeof(typename Block::value_type));
 }
 
-// The encoder over either sink; `direct` as for Decoder.
-template <class Sink>
+template <typename T, class Stream>
+void PutTypedList(const std::vector<T>& list, Stream& stream) {
+  PutBlock(list, stream, sizeof(T));
+}
+
+// The encoder over a stream type; `direct` as for Decoder.
+template <class Stream>
 class Encoder {
  public:
-  Encoder(const StandardCodecSerializer& serializer, ByteStreamWriter* stream, Sink sink,
-          bool direct)
-      : serializer_(serializer), stream_(stream), sink_(sink), direct_(direct) {}
-
-  void WriteNested(const EncodableValue& value) {
-    if (direct_) {
-      Write(value);
-    } else {
-      serializer_.WriteValue(value, stream_);
-    }
-  }
+  Encoder(const StandardCodecSerializer& serializer, Stream& stream, bool direct)
+      : serializer_(serializer), stream_(stream), direct_(direct) {}
 
   void Write(const EncodableValue& value) {
     switch (value.Index()) {
       case EncodableValue::kNull:
-        sink_.PutByte(kNullTag);
+        stream_.PutByte(kNullTag);
         return;
       case EncodableValue::kBool:
-        sink_.PutByte(*value.TryGet<bool>() ? kTrueTag : kFalseTag);
+        stream_.PutByte(*value.TryGet<bool>() ? kTrueTag : kFalseTag);
         return;
       case EncodableValue::kInt32:
-        sink_.PutByte(kInt32Tag);
-        PutScalar(*value.TryGet<int32_t>(), sink_);
+        stream_.PutByte(kInt32Tag);
+        PutScalar(*value.TryGet<int32_t>(), stream_);
         return;
       case EncodableValue::kInt64:
-        sink_.PutByte(kInt64Tag);
-        PutScalar(*value.TryGet<int64_t>(), sink_);
+        stream_.PutByte(kInt64Tag);
+        PutScalar(*value.TryGet<int64_t>(), stream_);
         return;
       case EncodableValue::kDouble:
-        sink_.PutByte(kDoubleTag);
-        sink_.PadToAlignment(8);
-        PutScalar(*value.TryGet<double>(), sink_);
+        stream_.PutByte(kDoubleTag);
+        stream_.PadToAlignment(8);
+        PutScalar(*value.TryGet<double>(), stream_);
         return;
-      case EncodableValue::kString: {
-        const std::string& text = *value.TryGet<std::string>();
-        sink_.PutByte(kStringTag);
-        PutSizePrefix(text.size(), sink_);
-        if (!text.empty()) {
-          sink_.PutBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-        }
+      case EncodableValue::kString:
+        stream_.PutByte(kStringTag);
+        PutBlock(*value.TryGet<std::string>(), stream_, 1);
         return;
-      }
-      case EncodableValue::kByteList: {
-        const std::vector<uint8_t>& bytes = *value.TryGet<std::vector<uint8_t>>();
-        sink_.PutByte(kByteListTag);
-        PutSizePrefix(bytes.size(), sink_);
-        if (!bytes.empty()) {
-          sink_.PutBytes(bytes.data(), bytes.size());
-        }
+      case EncodableValue::kByteList:
+        stream_.PutByte(kByteListTag);
+        PutBlock(*value.TryGet<std::vector<uint8_t>>(), stream_, 1);
         return;
-      }
       case EncodableValue::kInt32List:
-        sink_.PutByte(kInt32ListTag);
-        PutTypedList(*value.TryGet<std::vector<int32_t>>(), sink_);
+        stream_.PutByte(kInt32ListTag);
+        PutTypedList(*value.TryGet<std::vector<int32_t>>(), stream_);
         return;
       case EncodableValue::kInt64List:
-        sink_.PutByte(kInt64ListTag);
-        PutTypedList(*value.TryGet<std::vector<int64_t>>(), sink_);
+        stream_.PutByte(kInt64ListTag);
+        PutTypedList(*value.TryGet<std::vector<int64_t>>(), stream_);
         return;
       case EncodableValue::kDoubleList:
-        sink_.PutByte(kDoubleListTag);
-        PutTypedList(*value.TryGet<std::vector<double>>(), sink_);
+        stream_.PutByte(kDoubleListTag);
+        PutTypedList(*value.TryGet<std::vector<double>>(), stream_);
         return;
       case EncodableValue::kList: {
         const EncodableValueList& list = *value.TryGet<EncodableValueList>();
-        sink_.PutByte(kListTag);
-        PutSizePrefix(list.size(), sink_);
+        stream_.PutByte(kListTag);
+        PutSizePrefix(list.size(), stream_);
         for (const EncodableValue& element : list) {
           WriteNested(element);
         }
@@ -720,8 +485,8 @@ class Encoder {
       }
       case EncodableValue::kMap: {
         const EncodableValueMap& map = *value.TryGet<EncodableValueMap>();
-        sink_.PutByte(kMapTag);
-        PutSizePrefix(map.size(), sink_);
+        stream_.PutByte(kMapTag);
+        PutSizePrefix(map.size(), stream_);
         for (const auto& entry : map) {
           WriteNested(entry.first);
           WriteNested(entry.second);
@@ -731,13 +496,13 @@ class Encoder {
       case EncodableValue::kCustom:
         // Only a derived serializer knows how to encode custom values; the
         // value arrives on the other side as a null.
-        sink_.PutByte(kNullTag);
+        stream_.PutByte(kNullTag);
         std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
                   << "Custom types require codec extensions." << std::endl;
         return;
       case EncodableValue::kFloatList:
-        sink_.PutByte(kFloatListTag);
-        PutTypedList(*value.TryGet<std::vector<float>>(), sink_);
+        stream_.PutByte(kFloatListTag);
+        PutTypedList(*value.TryGet<std::vector<float>>(), stream_);
         return;
       default:
         return;
@@ -745,9 +510,16 @@ class Encoder {
   }
 
  private:
+  void WriteNested(const EncodableValue& value) {
+    if (direct_) {
+      Write(value);
+    } else {
+      serializer_.WriteValue(value, &stream_);
+    }
+  }
+
   const StandardCodecSerializer& serializer_;
-  ByteStreamWriter* stream_;
-  Sink sink_;
+  Stream& stream_;
   bool direct_;
 };
 
@@ -763,7 +535,7 @@ const StandardCodecSerializer& StandardCodecSerializer::GetInstance() {
 }
 
 EncodableValue StandardCodecSerializer::ReadTaggedValue(ByteStreamReader* stream) const {
-  if (BeginDecoding(stream).abandoned) {
+  if (BeginDecoding(*stream).abandoned) {
     return EncodableValue();
   }
   const uint8_t type = stream->TakeByte();
@@ -772,48 +544,48 @@ EncodableValue StandardCodecSerializer::ReadTaggedValue(ByteStreamReader* stream
 
 EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
                                                         ByteStreamReader* stream) const {
-  MessageDecodeState& state = BeginDecoding(stream);
+  EncodableValue value;
   const bool direct = typeid(*this) == typeid(StandardCodecSerializer);
+  // The exact type: a derived reader keeps the general path.
   if (typeid(*stream) == typeid(ByteBufferStreamReader)) {
-    auto* reader = static_cast<ByteBufferStreamReader*>(stream);
-    return Decoder<BufferSource>(*this, stream, BufferSource(reader), state, direct)
-        .ReadOfType(type);
+    auto& reader = static_cast<ByteBufferStreamReader&>(*stream);
+    Decoder<ByteBufferStreamReader>(*this, reader, direct).ReadInto(type, value);
+  } else {
+    Decoder<ByteStreamReader>(*this, *stream, direct).ReadInto(type, value);
   }
-  return Decoder<StreamSource>(*this, stream, StreamSource(stream), state, direct).ReadOfType(type);
+  return value;
 }
 
 size_t StandardCodecSerializer::ReadSizePrefix(ByteStreamReader* stream) const {
-  StreamSource source(stream);
-  return TakeSizePrefix(source);
+  return TakeSizePrefix(*stream);
 }
 
 template <typename T>
 EncodableValue StandardCodecSerializer::ReadTypedList(ByteStreamReader* stream) const {
-  return Decoder<StreamSource>(*this, stream, StreamSource(stream), BeginDecoding(stream), false)
-      .template ReadTypedList<T>();
+  EncodableValue value;
+  Decoder<ByteStreamReader>(*this, *stream, false).template ReadTypedListInto<T>(value);
+  return value;
 }
 
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
   const bool direct = typeid(*this) == typeid(StandardCodecSerializer);
   if (typeid(*stream) == typeid(ByteBufferStreamWriter)) {
-    auto* writer = static_cast<ByteBufferStreamWriter*>(stream);
-    Encoder<BufferSink>(*this, stream, BufferSink(writer), direct).Write(value);
-    return;
+    auto& writer = static_cast<ByteBufferStreamWriter&>(*stream);
+    Encoder<ByteBufferStreamWriter>(*this, writer, direct).Write(value);
+  } else {
+    Encoder<ByteStreamWriter>(*this, *stream, direct).Write(value);
   }
-  Encoder<StreamSink>(*this, stream, StreamSink(stream), direct).Write(value);
 }
 
 void StandardCodecSerializer::WriteSizePrefix(size_t size, ByteStreamWriter* stream) const {
-  StreamSink sink(stream);
-  PutSizePrefix(size, sink);
+  PutSizePrefix(size, *stream);
 }
 
 template <typename T>
 void StandardCodecSerializer::WriteTypedList(const std::vector<T>& list,
                                              ByteStreamWriter* stream) const {
-  StreamSink sink(stream);
-  PutTypedList(list, sink);
+  PutTypedList(list, *stream);
 }
 
 template EncodableValue StandardCodecSerializer::ReadTypedList<int32_t>(ByteStreamReader*) const;

@@ -12,6 +12,8 @@
 #include "devkit/embedding/messenger.h"
 #include "devkit/embedding/trace_writer.h"
 #include "devkit/embedding/view.h"
+#include "devkit/embedding/view_timers.h"
+#include "devkit/embedding/wide_text.h"
 #include "devkit/notation/channel_notation.h"
 
 namespace devkit {
@@ -31,7 +33,6 @@ constexpr int kLogLimit = 64 * 1024;
 // Pending lines reach the pane at most this often while lines keep coming,
 // and this long after the last one.
 constexpr ULONGLONG kLogFlushMs = 200;
-constexpr UINT_PTR kLogFlushTimer = 0x7D02;
 
 // Layout in pixels at 96 DPI.
 constexpr int kMargin = 8;
@@ -83,7 +84,7 @@ ChannelConsole::ChannelConsole(View* view, Messenger* messenger)
 }
 
 ChannelConsole::~ChannelConsole() {
-  KillTimer(parent_, kLogFlushTimer);
+  KillTimer(parent_, kConsoleLogFlushTimer);
   for (const auto& entry : enter_actions_) {
     RemoveWindowSubclass(entry.first, &ChannelConsole::KeyboardProc, 0);
   }
@@ -400,19 +401,20 @@ void ChannelConsole::Log(const std::string& line) {
   if (now - last_flush_ >= kLogFlushMs) {
     FlushLog();
   } else if (!flush_timer_set_) {
-    flush_timer_set_ = SetTimer(parent_, kLogFlushTimer, static_cast<UINT>(kLogFlushMs), nullptr);
+    flush_timer_set_ =
+        SetTimer(parent_, kConsoleLogFlushTimer, static_cast<UINT>(kLogFlushMs), nullptr);
   }
 }
 
 bool ChannelConsole::HandleTimer(WPARAM timer_id) {
-  if (timer_id != kLogFlushTimer) return false;
+  if (timer_id != kConsoleLogFlushTimer) return false;
   FlushLog();
   return true;
 }
 
 void ChannelConsole::FlushLog() {
   if (flush_timer_set_) {
-    KillTimer(parent_, kLogFlushTimer);
+    KillTimer(parent_, kConsoleLogFlushTimer);
     flush_timer_set_ = false;
   }
   last_flush_ = GetTickCount64();

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "devkit/embedding/trace_writer.h"
+#include "devkit/embedding/ui_thread.h"
 
 namespace devkit {
 namespace {
@@ -25,12 +26,6 @@ void ContractViolation(const char* function, const std::string& violation) {
   // At once: no exit-time destructor or DLL notification may run host code
   // that is already known to be wrong.
   TerminateProcess(GetCurrentProcess(), kContractViolationExitCode);
-}
-
-bool RequireUiThread(const char* function) {
-  if (OnUiThread()) return true;
-  ContractViolation(function, "called on a thread other than the UI thread");
-  return false;
 }
 
 }  // namespace devkit

@@ -35,10 +35,6 @@ void SetLenient(bool lenient);
 // the contract. Returns only in lenient mode.
 void ContractViolation(const char* function, const std::string& violation);
 
-// Reports a call of a UI-thread-only function on another thread (once the
-// UI thread is known); true when the call may go on.
-bool RequireUiThread(const char* function);
-
 }  // namespace devkit
 
 #endif  // DEVKIT_EMBEDDING_CONTRACT_H_

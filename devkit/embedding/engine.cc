@@ -6,7 +6,9 @@
 
 #include "devkit/embedding/handle_registry.h"
 #include "devkit/embedding/trace_writer.h"
+#include "devkit/embedding/ui_thread.h"
 #include "devkit/embedding/view.h"
+#include "devkit/embedding/wide_text.h"
 
 namespace devkit {
 namespace {
@@ -63,17 +65,13 @@ Engine::Engine(const FlutterDesktopEngineProperties& properties)
   }
   for (int i = 0; i < 4; ++i) settings_[i] = properties.engine_settings[i];
   options_ = ParseDevkitOptions(arguments_);
-  Handles().Add(HandleKind::kEngine, this);
-  Handles().Add(HandleKind::kTextures, &textures_);
 }
 
 Engine::~Engine() {
   Shutdown();
-  Handles().Remove(&textures_);
   // The host may hold references of its own; the messenger then outlives
   // the engine, unavailable, until the last of them is released.
   messenger_->ReleaseOwner();
-  Handles().Remove(this);
 }
 
 Registrar* Engine::RegistrarFor(const std::string& plugin_name) {
@@ -83,7 +81,6 @@ Registrar* Engine::RegistrarFor(const std::string& plugin_name) {
   }
   registrars_.push_back(
       std::make_unique<Registrar>(this, plugin_name, messenger_->NewRegistrarHandle()));
-  Handles().Add(HandleKind::kRegistrar, registrars_.back().get());
   return registrars_.back().get();
 }
 
@@ -95,7 +92,7 @@ std::wstring Engine::MissingBundlePart() const {
 }
 
 void Engine::Run(int width, int height) {
-  MarkUiThread();
+  ui_thread().MarkCurrent();
   view_ = std::make_unique<View>(this, width < 0 ? 0 : width, height < 0 ? 0 : height);
   // What the UI would have been started with, for the person at the console.
   std::string arguments = "[";
@@ -123,7 +120,7 @@ void Engine::RunNextFrameCallback() {
   // Cleared first: the callback may set the next one.
   next_frame_callback_ = nullptr;
   next_frame_user_data_ = nullptr;
-  Trace().Line("event next-frame engine=" + Handles().Name(HandleKind::kEngine, this));
+  Trace().Line("event next-frame engine=" + Handles().Name(HandleKind::kEngine, handle()));
   callback(user_data);
 }
 
@@ -134,7 +131,7 @@ void Engine::ReloadSystemFonts() {
 void Engine::Shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
-  Trace().Line("event engine-shutdown engine=" + Handles().Name(HandleKind::kEngine, this) +
+  Trace().Line("event engine-shutdown engine=" + Handles().Name(HandleKind::kEngine, handle()) +
                ThreadNote());
   messenger_->Shutdown();
   if (view_) view_->StopActivity();
@@ -144,14 +141,13 @@ void Engine::Shutdown() {
   for (size_t i = 0; i < registrars_.size(); ++i) {
     Registrar* registrar = registrars_[i].get();
     FlutterDesktopOnPluginRegistrarDestroyed handler = registrar->destruction_handler();
-    Trace().Line(
-        "event registrar-destroyed registrar=" + Handles().Name(HandleKind::kRegistrar, registrar) +
-        " plugin=" + Quote(registrar->plugin_name()) +
-        " handler=" + (handler != nullptr ? "set" : "null"));
+    Trace().Line("event registrar-destroyed registrar=" +
+                 Handles().Name(HandleKind::kRegistrar, registrar->handle()) +
+                 " plugin=" + Quote(registrar->plugin_name()) +
+                 " handler=" + (handler != nullptr ? "set" : "null"));
     registrar->set_destruction_handler(nullptr);
     if (handler != nullptr) handler(registrar->handle());
   }
-  for (const auto& registrar : registrars_) Handles().Remove(registrar.get());
   registrars_.clear();
   view_.reset();
 }

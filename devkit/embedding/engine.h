@@ -16,6 +16,7 @@
 
 #include "channel/flutter_windows_api.h"
 #include "devkit/embedding/devkit_options.h"
+#include "devkit/embedding/handle_registry.h"
 #include "devkit/embedding/messenger.h"
 #include "devkit/embedding/registrar.h"
 #include "devkit/embedding/texture_table.h"
@@ -31,12 +32,10 @@ class Engine {
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
-  FlutterDesktopEngineRef handle() { return reinterpret_cast<FlutterDesktopEngineRef>(this); }
-  static Engine* FromHandle(FlutterDesktopEngineRef handle) {
-    return reinterpret_cast<Engine*>(handle);
-  }
+  FlutterDesktopEngineRef handle() const { return handle_.get(); }
 
   Messenger* messenger() const { return messenger_; }
+  UiThread& ui_thread() const { return messenger_->ui_thread(); }
   TextureTable* textures() { return &textures_; }
   View* view() const { return view_.get(); }
   const DevkitOptions& options() const { return options_; }
@@ -87,6 +86,7 @@ class Engine {
   void* next_frame_user_data_ = nullptr;
   bool taken_over_ = false;
   bool shut_down_ = false;
+  LibraryHandle<FlutterDesktopEngineRef> handle_{HandleKind::kEngine, this};
 };
 
 // Owns a running engine and stands for it and its view.
@@ -94,17 +94,13 @@ class ViewController {
  public:
   explicit ViewController(std::unique_ptr<Engine> engine) : engine_(std::move(engine)) {}
 
-  FlutterDesktopViewControllerRef handle() {
-    return reinterpret_cast<FlutterDesktopViewControllerRef>(this);
-  }
-  static ViewController* FromHandle(FlutterDesktopViewControllerRef handle) {
-    return reinterpret_cast<ViewController*>(handle);
-  }
+  FlutterDesktopViewControllerRef handle() const { return handle_.get(); }
 
   Engine* engine() const { return engine_.get(); }
 
  private:
   std::unique_ptr<Engine> engine_;
+  LibraryHandle<FlutterDesktopViewControllerRef> handle_{HandleKind::kController, this};
 };
 
 // Relative bundle paths are taken from the executable's folder, as the host

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "devkit/embedding/owned_handles.h"
+
 namespace devkit {
 namespace {
 
@@ -58,11 +60,8 @@ void FaultOnPurpose(FaultKind kind) {
       Recurse(0);
       break;
     case FaultKind::kStackOverflowThread: {
-      HANDLE thread = CreateThread(nullptr, 0, RecurseOnThread, nullptr, 0, nullptr);
-      if (thread != nullptr) {
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-      }
+      const OwnedHandle thread(CreateThread(nullptr, 0, RecurseOnThread, nullptr, 0, nullptr));
+      if (thread != nullptr) WaitForSingleObject(thread.get(), INFINITE);
       break;
     }
     case FaultKind::kAbort:

@@ -1,6 +1,7 @@
 // The exported functions of the development flutter_windows.dll. Each one
-// checks the call against the contract (its handles against the registry of
-// live objects, its thread, its other arguments), writes its trace line and
+// checks the call against the contract through a CheckedCall named after it
+// (its handles against the registry of live objects, its thread, its other
+// arguments; checked_call.h), writes its trace line and
 // forwards to the engine, view, messenger, registrar or texture table behind
 // the handle. A call against the contract is a violation (contract.h): fatal
 // by default; in lenient mode it is answered with the function's failure
@@ -16,14 +17,17 @@
 #include <vector>
 
 #include "channel/flutter_windows_api.h"
+#include "devkit/embedding/checked_call.h"
 #include "devkit/embedding/contract.h"
 #include "devkit/embedding/devkit_test_api.h"
 #include "devkit/embedding/engine.h"
 #include "devkit/embedding/handle_registry.h"
 #include "devkit/embedding/messenger.h"
 #include "devkit/embedding/trace_writer.h"
+#include "devkit/embedding/ui_thread.h"
 #include "devkit/embedding/view.h"
 
+using devkit::CheckedCall;
 using devkit::Engine;
 using devkit::HandleKind;
 using devkit::Handles;
@@ -43,51 +47,6 @@ std::string Name(HandleKind kind, const void* handle) { return Handles().Name(ki
 
 const char* SetOrNull(const void* pointer) { return pointer != nullptr ? "set" : "null"; }
 const char* Bool(bool value) { return value ? "true" : "false"; }
-
-// True when `handle` is a live handle of `kind`; otherwise reports the
-// violation (a null handle, or one never given out or already ended).
-bool Live(const char* function, HandleKind kind, const void* handle, const char* kind_name) {
-  if (Handles().IsAlive(kind, handle)) return true;
-  devkit::ContractViolation(
-      function,
-      std::string(handle == nullptr ? "null " : "unknown or ended ") + kind_name + " handle");
-  return false;
-}
-
-Engine* LiveEngine(const char* function, FlutterDesktopEngineRef handle) {
-  return Live(function, HandleKind::kEngine, handle, "engine") ? Engine::FromHandle(handle)
-                                                               : nullptr;
-}
-ViewController* LiveController(const char* function, FlutterDesktopViewControllerRef handle) {
-  return Live(function, HandleKind::kController, handle, "view controller")
-             ? ViewController::FromHandle(handle)
-             : nullptr;
-}
-View* LiveView(const char* function, FlutterDesktopViewRef handle) {
-  return Live(function, HandleKind::kView, handle, "view") ? View::FromHandle(handle) : nullptr;
-}
-Messenger* LiveMessenger(const char* function, FlutterDesktopMessengerRef handle) {
-  return Live(function, HandleKind::kMessenger, handle, "messenger") ? Messenger::FromHandle(handle)
-                                                                     : nullptr;
-}
-Registrar* LiveRegistrar(const char* function, FlutterDesktopPluginRegistrarRef handle) {
-  return Live(function, HandleKind::kRegistrar, handle, "registrar") ? Registrar::FromHandle(handle)
-                                                                     : nullptr;
-}
-TextureTable* LiveTextures(const char* function, FlutterDesktopTextureRegistrarRef handle) {
-  return Live(function, HandleKind::kTextures, handle, "texture registrar")
-             ? TextureTable::FromHandle(handle)
-             : nullptr;
-}
-
-// An argument the function cannot do without.
-bool Present(const char* function, const void* pointer, const char* what) {
-  if (pointer != nullptr) return true;
-  devkit::ContractViolation(function, std::string("null ") + what);
-  return false;
-}
-
-using devkit::RequireUiThread;
 
 std::string DescribeProperties(const FlutterDesktopEngineProperties& properties) {
   std::string text = "assets=" + devkit::QuoteWide(properties.assets_path) +
@@ -148,13 +107,15 @@ extern "C" {
 
 FLUTTER_EXPORT FlutterDesktopEngineRef
 FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* engine_properties) {
+  CheckedCall call(__func__);
   if (engine_properties == nullptr) {
     devkit::Trace().SettleDestination();
-    devkit::ContractViolation(__func__, "null properties");
-    Line("FlutterDesktopEngineCreate properties=null -> null");
+    call.Violation("null properties");
+    call.Trace("properties=null -> null");
     return nullptr;
   }
-  if (!RequireUiThread(__func__)) return nullptr;
+  // Any thread may create an engine: its UI thread is the one that makes its
+  // view controller.
   auto* engine = new Engine(*engine_properties);
   // The latest engine's arguments decide how a violation ends, as they
   // decide where the trace goes.
@@ -166,81 +127,78 @@ FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* engine_properti
   } else {
     devkit::Trace().SettleDestination();
   }
-  Line("FlutterDesktopEngineCreate " + DescribeProperties(*engine_properties) + " -> " +
-       Name(HandleKind::kEngine, engine));
+  call.Trace(DescribeProperties(*engine_properties) + " -> " +
+             Name(HandleKind::kEngine, engine->handle()));
   return engine->handle();
 }
 
 FLUTTER_EXPORT bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef handle) {
-  Engine* engine = LiveEngine(__func__, handle);
-  if (engine != nullptr && !RequireUiThread(__func__)) return false;
+  CheckedCall call(__func__);
+  Engine* engine = call.LiveOnUiThread(handle);
   if (engine != nullptr && engine->taken_over()) {
-    devkit::ContractViolation(__func__, Name(HandleKind::kEngine, handle) +
-                                            " was taken over by a view controller, which ends it");
+    call.Violation(Name(HandleKind::kEngine, handle) +
+                   " was taken over by a view controller, which ends it");
     engine = nullptr;
   }
   const bool destroyed = engine != nullptr;
-  Line("FlutterDesktopEngineDestroy engine=" + Name(HandleKind::kEngine, handle) + " -> " +
-       Bool(destroyed));
+  call.Trace("engine=" + Name(HandleKind::kEngine, handle) + " -> " + Bool(destroyed));
   delete engine;
   return destroyed;
 }
 
 FLUTTER_EXPORT FlutterDesktopMessengerRef
 FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef handle) {
-  Engine* engine = LiveEngine(__func__, handle);
-  if (engine != nullptr && !RequireUiThread(__func__)) engine = nullptr;
+  CheckedCall call(__func__);
+  Engine* engine = call.LiveOnUiThread(handle);
   FlutterDesktopMessengerRef messenger = engine ? engine->messenger()->handle() : nullptr;
-  Line("FlutterDesktopEngineGetMessenger engine=" + Name(HandleKind::kEngine, handle) + " -> " +
-       Name(HandleKind::kMessenger, messenger));
+  call.Trace("engine=" + Name(HandleKind::kEngine, handle) + " -> " +
+             Name(HandleKind::kMessenger, messenger));
   return messenger;
 }
 
 FLUTTER_EXPORT FlutterDesktopPluginRegistrarRef
 FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef handle, const char* plugin_name) {
-  Engine* engine = LiveEngine(__func__, handle);
-  if (engine != nullptr &&
-      (!RequireUiThread(__func__) || !Present(__func__, plugin_name, "plugin name"))) {
-    engine = nullptr;
-  }
+  CheckedCall call(__func__);
+  Engine* engine = call.LiveOnUiThread(handle);
+  if (engine != nullptr && !call.Present(plugin_name, "plugin name")) engine = nullptr;
   Registrar* registrar = engine != nullptr ? engine->RegistrarFor(plugin_name) : nullptr;
   FlutterDesktopPluginRegistrarRef result = registrar ? registrar->handle() : nullptr;
-  Line("FlutterDesktopEngineGetPluginRegistrar engine=" + Name(HandleKind::kEngine, handle) +
-       " plugin=" + QuoteOrNull(plugin_name) + " -> " + Name(HandleKind::kRegistrar, result));
+  call.Trace("engine=" + Name(HandleKind::kEngine, handle) + " plugin=" + QuoteOrNull(plugin_name) +
+             " -> " + Name(HandleKind::kRegistrar, result));
   return result;
 }
 
 FLUTTER_EXPORT void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef handle,
                                                              FlutterDesktopOnNextFrame callback,
                                                              void* user_data) {
-  Engine* engine = LiveEngine(__func__, handle);
-  if (engine != nullptr && !RequireUiThread(__func__)) engine = nullptr;
-  Line("FlutterDesktopEngineSetNextFrameCallback engine=" + Name(HandleKind::kEngine, handle) +
-       " callback=" + SetOrNull(reinterpret_cast<const void*>(callback)));
+  CheckedCall call(__func__);
+  Engine* engine = call.LiveOnUiThread(handle);
+  call.Trace("engine=" + Name(HandleKind::kEngine, handle) +
+             " callback=" + SetOrNull(reinterpret_cast<const void*>(callback)));
   if (engine != nullptr) engine->SetNextFrameCallback(callback, user_data);
 }
 
 FLUTTER_EXPORT void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef handle) {
-  Engine* engine = LiveEngine(__func__, handle);
-  if (engine != nullptr && !RequireUiThread(__func__)) engine = nullptr;
-  Line("FlutterDesktopEngineReloadSystemFonts engine=" + Name(HandleKind::kEngine, handle));
+  CheckedCall call(__func__);
+  Engine* engine = call.LiveOnUiThread(handle);
+  call.Trace("engine=" + Name(HandleKind::kEngine, handle));
   if (engine != nullptr) engine->ReloadSystemFonts();
 }
 
 FLUTTER_EXPORT FlutterDesktopViewControllerRef
 FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRef handle) {
-  const std::string call = "FlutterDesktopViewControllerCreate width=" + std::to_string(width) +
-                           " height=" + std::to_string(height) +
-                           " engine=" + Name(HandleKind::kEngine, handle);
-  Engine* engine = LiveEngine(__func__, handle);
-  if (engine != nullptr && !RequireUiThread(__func__)) engine = nullptr;
+  CheckedCall call(__func__);
+  const std::string arguments = "width=" + std::to_string(width) +
+                                " height=" + std::to_string(height) +
+                                " engine=" + Name(HandleKind::kEngine, handle);
+  Engine* engine = call.LiveOnUiThread(handle);
   if (engine != nullptr && engine->taken_over()) {
-    devkit::ContractViolation(__func__, Name(HandleKind::kEngine, handle) +
-                                            " was already taken over by a view controller");
+    call.Violation(Name(HandleKind::kEngine, handle) +
+                   " was already taken over by a view controller");
     engine = nullptr;
   }
   if (engine == nullptr) {
-    Line(call + " -> null");
+    call.Trace(arguments + " -> null");
     return nullptr;
   }
   // The controller takes the engine over whether or not it can start it: the
@@ -249,50 +207,44 @@ FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRe
   engine->set_taken_over();
   const std::wstring missing = engine->MissingBundlePart();
   if (!missing.empty()) {
-    Line(call + " -> null missing=" + devkit::QuoteWide(missing.c_str()));
+    call.Trace(arguments + " -> null missing=" + devkit::QuoteWide(missing.c_str()));
     delete engine;
     return nullptr;
   }
-  auto* controller = new ViewController(std::unique_ptr<Engine>(engine));
-  Handles().Add(HandleKind::kController, controller);
+  auto controller = std::make_unique<ViewController>(std::unique_ptr<Engine>(engine));
   engine->Run(width, height);
   if (engine->view()->window() == nullptr) {
     // Without its window the view could never present a frame.
-    Line(call + " -> null window-failed");
-    Handles().Remove(controller);
-    delete controller;
+    call.Trace(arguments + " -> null window-failed");
     return nullptr;
   }
-  Line(call + " -> " + Name(HandleKind::kController, controller));
-  return controller->handle();
+  call.Trace(arguments + " -> " + Name(HandleKind::kController, controller->handle()));
+  return controller.release()->handle();
 }
 
 FLUTTER_EXPORT void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef handle) {
-  ViewController* controller = LiveController(__func__, handle);
-  if (controller != nullptr && !RequireUiThread(__func__)) controller = nullptr;
-  Line("FlutterDesktopViewControllerDestroy controller=" + Name(HandleKind::kController, handle));
-  if (controller == nullptr) return;
-  Handles().Remove(controller);
+  CheckedCall call(__func__);
+  ViewController* controller = call.LiveOnUiThread(handle);
+  call.Trace("controller=" + Name(HandleKind::kController, handle));
   delete controller;
 }
 
 FLUTTER_EXPORT FlutterDesktopViewRef
 FlutterDesktopViewControllerGetView(FlutterDesktopViewControllerRef handle) {
-  ViewController* controller = LiveController(__func__, handle);
-  if (controller != nullptr && !RequireUiThread(__func__)) controller = nullptr;
+  CheckedCall call(__func__);
+  ViewController* controller = call.LiveOnUiThread(handle);
   View* view = controller != nullptr ? controller->engine()->view() : nullptr;
   FlutterDesktopViewRef result = view != nullptr ? view->handle() : nullptr;
-  Line("FlutterDesktopViewControllerGetView controller=" + Name(HandleKind::kController, handle) +
-       " -> " + Name(HandleKind::kView, result));
+  call.Trace("controller=" + Name(HandleKind::kController, handle) + " -> " +
+             Name(HandleKind::kView, result));
   return result;
 }
 
 FLUTTER_EXPORT void FlutterDesktopViewControllerForceRedraw(
     FlutterDesktopViewControllerRef handle) {
-  ViewController* controller = LiveController(__func__, handle);
-  if (controller != nullptr && !RequireUiThread(__func__)) controller = nullptr;
-  Line("FlutterDesktopViewControllerForceRedraw controller=" +
-       Name(HandleKind::kController, handle));
+  CheckedCall call(__func__);
+  ViewController* controller = call.LiveOnUiThread(handle);
+  call.Trace("controller=" + Name(HandleKind::kController, handle));
   if (controller != nullptr && controller->engine()->view() != nullptr) {
     controller->engine()->view()->RequestFrame();
   }
@@ -301,116 +253,110 @@ FLUTTER_EXPORT void FlutterDesktopViewControllerForceRedraw(
 FLUTTER_EXPORT bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
     FlutterDesktopViewControllerRef handle, HWND, UINT message, WPARAM wparam, LPARAM lparam,
     LRESULT* result) {
-  ViewController* controller = LiveController(__func__, handle);
-  if (controller != nullptr &&
-      (!RequireUiThread(__func__) || !Present(__func__, result, "result pointer"))) {
-    controller = nullptr;
-  }
+  CheckedCall call(__func__);
+  ViewController* controller = call.LiveOnUiThread(handle);
+  if (controller != nullptr && !call.Present(result, "result pointer")) controller = nullptr;
   View* view = controller != nullptr ? controller->engine()->view() : nullptr;
   // Sizing, activation and destruction stay with the host's window. A change
   // of system settings is the view's alone: it lays its text out again and
   // consumes the message, so the host's window never sees it.
   const bool handled =
       view != nullptr && view->HandleTopLevelMessage(message, wparam, lparam, result);
-  std::string line = "FlutterDesktopViewControllerHandleTopLevelWindowProc controller=" +
-                     Name(HandleKind::kController, handle) + " message=" + HexMessage(message);
-  line += handled ? " -> true result=" + std::to_string(*result) : " -> false";
-  Line(line);
+  call.Trace("controller=" + Name(HandleKind::kController, handle) +
+             " message=" + HexMessage(message) +
+             (handled ? " -> true result=" + std::to_string(*result) : " -> false"));
   return handled;
 }
 
 FLUTTER_EXPORT HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef handle) {
-  View* view = LiveView(__func__, handle);
-  if (view != nullptr && !RequireUiThread(__func__)) view = nullptr;
+  CheckedCall call(__func__);
+  View* view = call.LiveOnUiThread(handle);
   HWND window = view != nullptr ? view->window() : nullptr;
-  Line("FlutterDesktopViewGetHWND view=" + Name(HandleKind::kView, handle) + " -> " +
-       (window != nullptr ? "hwnd" : "null"));
+  call.Trace("view=" + Name(HandleKind::kView, handle) + " -> " +
+             (window != nullptr ? "hwnd" : "null"));
   return window;
 }
 
 FLUTTER_EXPORT FlutterDesktopMessengerRef
 FlutterDesktopPluginRegistrarGetMessenger(FlutterDesktopPluginRegistrarRef handle) {
-  Registrar* registrar = LiveRegistrar(__func__, handle);
-  if (registrar != nullptr && !RequireUiThread(__func__)) registrar = nullptr;
+  CheckedCall call(__func__);
+  Registrar* registrar = call.LiveOnUiThread(handle);
   FlutterDesktopMessengerRef messenger =
       registrar != nullptr ? registrar->messenger()->handle() : nullptr;
-  Line("FlutterDesktopPluginRegistrarGetMessenger registrar=" +
-       Name(HandleKind::kRegistrar, handle) + " -> " + Name(HandleKind::kMessenger, messenger));
+  call.Trace("registrar=" + Name(HandleKind::kRegistrar, handle) + " -> " +
+             Name(HandleKind::kMessenger, messenger));
   return messenger;
 }
 
 FLUTTER_EXPORT FlutterDesktopTextureRegistrarRef
 FlutterDesktopRegistrarGetTextureRegistrar(FlutterDesktopPluginRegistrarRef handle) {
-  Registrar* registrar = LiveRegistrar(__func__, handle);
-  if (registrar != nullptr && !RequireUiThread(__func__)) registrar = nullptr;
+  CheckedCall call(__func__);
+  Registrar* registrar = call.LiveOnUiThread(handle);
   FlutterDesktopTextureRegistrarRef textures =
       registrar != nullptr ? registrar->engine()->textures()->handle() : nullptr;
-  Line("FlutterDesktopRegistrarGetTextureRegistrar registrar=" +
-       Name(HandleKind::kRegistrar, handle) + " -> " + Name(HandleKind::kTextures, textures));
+  call.Trace("registrar=" + Name(HandleKind::kRegistrar, handle) + " -> " +
+             Name(HandleKind::kTextures, textures));
   return textures;
 }
 
 FLUTTER_EXPORT FlutterDesktopViewRef
 FlutterDesktopPluginRegistrarGetView(FlutterDesktopPluginRegistrarRef handle) {
-  Registrar* registrar = LiveRegistrar(__func__, handle);
-  if (registrar != nullptr && !RequireUiThread(__func__)) registrar = nullptr;
+  CheckedCall call(__func__);
+  Registrar* registrar = call.LiveOnUiThread(handle);
   View* view = registrar != nullptr ? registrar->engine()->view() : nullptr;
   FlutterDesktopViewRef result = view != nullptr ? view->handle() : nullptr;
-  Line("FlutterDesktopPluginRegistrarGetView registrar=" + Name(HandleKind::kRegistrar, handle) +
-       " -> " + Name(HandleKind::kView, result));
+  call.Trace("registrar=" + Name(HandleKind::kRegistrar, handle) + " -> " +
+             Name(HandleKind::kView, result));
   return result;
 }
 
 FLUTTER_EXPORT void FlutterDesktopPluginRegistrarSetDestructionHandler(
     FlutterDesktopPluginRegistrarRef handle, FlutterDesktopOnPluginRegistrarDestroyed callback) {
-  Registrar* registrar = LiveRegistrar(__func__, handle);
-  if (registrar != nullptr && !RequireUiThread(__func__)) registrar = nullptr;
-  Line("FlutterDesktopPluginRegistrarSetDestructionHandler registrar=" +
-       Name(HandleKind::kRegistrar, handle) +
-       " handler=" + SetOrNull(reinterpret_cast<const void*>(callback)));
+  CheckedCall call(__func__);
+  Registrar* registrar = call.LiveOnUiThread(handle);
+  call.Trace("registrar=" + Name(HandleKind::kRegistrar, handle) +
+             " handler=" + SetOrNull(reinterpret_cast<const void*>(callback)));
   if (registrar != nullptr) registrar->set_destruction_handler(callback);
 }
 
 FLUTTER_EXPORT bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef handle,
                                                 const char* channel, const uint8_t*,
                                                 size_t message_size) {
-  Messenger* messenger = LiveMessenger(__func__, handle);
-  if (messenger != nullptr &&
-      (!RequireUiThread(__func__) || !Present(__func__, channel, "channel name"))) {
-    messenger = nullptr;
-  }
+  CheckedCall call(__func__);
+  Messenger* messenger = call.LiveOnUiThread(handle);
+  if (messenger != nullptr && !call.Present(channel, "channel name")) messenger = nullptr;
   const bool accepted = messenger != nullptr && messenger->IsAvailable();
-  Line("FlutterDesktopMessengerSend messenger=" + Name(HandleKind::kMessenger, handle) +
-       " channel=" + QuoteOrNull(channel) + " size=" + std::to_string(message_size) + " -> " +
-       Bool(accepted));
+  call.Trace("messenger=" + Name(HandleKind::kMessenger, handle) +
+             " channel=" + QuoteOrNull(channel) + " size=" + std::to_string(message_size) + " -> " +
+             Bool(accepted));
   return accepted;
 }
 
 FLUTTER_EXPORT void FlutterDesktopMessengerSendResponse(
     FlutterDesktopMessengerRef handle, const FlutterDesktopMessageResponseHandle* response,
     const uint8_t* data, size_t data_length) {
+  CheckedCall call(__func__);
   const std::string response_name = "response#" + std::to_string(Messenger::ResponseId(response));
-  const std::string call =
-      "FlutterDesktopMessengerSendResponse messenger=" + Name(HandleKind::kMessenger, handle) +
-      " response=" + response_name + " size=" + std::to_string(data_length);
-  Messenger* messenger = LiveMessenger(__func__, handle);
+  const std::string arguments = "messenger=" + Name(HandleKind::kMessenger, handle) +
+                                " response=" + response_name +
+                                " size=" + std::to_string(data_length);
+  Messenger* messenger = call.Live(handle);
   if (messenger == nullptr) {
-    Line(call + " -> dropped");
+    call.Trace(arguments + " -> dropped");
     return;
   }
   const Messenger::ResponseOutcome outcome = messenger->Respond(
-      response, data, data_length,
-      [&call](Messenger::ResponseOutcome decided) { Line(call + " -> " + OutcomeName(decided)); });
+      response, data, data_length, [&call, &arguments](Messenger::ResponseOutcome decided) {
+        call.Trace(arguments + " -> " + OutcomeName(decided));
+      });
   // Reported after the lock is given back, so that the process ends with the
   // response path in order.
   if (outcome == Messenger::ResponseOutcome::kRefused) {
-    devkit::ContractViolation(__func__, response_name + " was answered before or never given out");
+    call.Violation(response_name + " was answered before or never given out");
   } else if (outcome == Messenger::ResponseOutcome::kDropped) {
-    devkit::ContractViolation(
-        __func__,
-        response_name +
-            " answered after the engine has shut down (FlutterDesktopMessengerIsAvailable "
-            "answers false)");
+    call.Violation(response_name +
+                   " answered after the engine has shut down (FlutterDesktopMessengerIsAvailable "
+                   "answers false)");
   }
 }
 
@@ -418,100 +364,100 @@ FLUTTER_EXPORT void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRe
                                                        const char* channel,
                                                        FlutterDesktopMessageCallback callback,
                                                        void* user_data) {
-  Messenger* messenger = LiveMessenger(__func__, handle);
-  if (messenger != nullptr &&
-      (!RequireUiThread(__func__) || !Present(__func__, channel, "channel name"))) {
-    messenger = nullptr;
-  }
-  Line("FlutterDesktopMessengerSetCallback messenger=" + Name(HandleKind::kMessenger, handle) +
-       " channel=" + QuoteOrNull(channel) +
-       " callback=" + SetOrNull(reinterpret_cast<const void*>(callback)));
+  CheckedCall call(__func__);
+  Messenger* messenger = call.LiveOnUiThread(handle);
+  if (messenger != nullptr && !call.Present(channel, "channel name")) messenger = nullptr;
+  call.Trace("messenger=" + Name(HandleKind::kMessenger, handle) +
+             " channel=" + QuoteOrNull(channel) +
+             " callback=" + SetOrNull(reinterpret_cast<const void*>(callback)));
   if (messenger != nullptr) messenger->SetCallback(channel, callback, user_data);
 }
 
 FLUTTER_EXPORT FlutterDesktopMessengerRef
 FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef handle) {
-  Messenger* messenger = LiveMessenger(__func__, handle);
+  CheckedCall call(__func__);
+  Messenger* messenger = call.Live(handle);
   const std::string name = Name(HandleKind::kMessenger, handle);
   if (messenger == nullptr) {
-    Line("FlutterDesktopMessengerAddRef messenger=" + name + " -> null");
+    call.Trace("messenger=" + name + " -> null");
     return nullptr;
   }
   const int references = messenger->AddRef();
-  Line("FlutterDesktopMessengerAddRef messenger=" + name + " -> " + name +
-       " refs=" + std::to_string(references));
+  call.Trace("messenger=" + name + " -> " + name + " refs=" + std::to_string(references));
   return handle;
 }
 
 FLUTTER_EXPORT void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef handle) {
-  Messenger* messenger = LiveMessenger(__func__, handle);
+  CheckedCall call(__func__);
+  Messenger* messenger = call.Live(handle);
   const std::string name = Name(HandleKind::kMessenger, handle);
   int references = 0;
   if (messenger != nullptr && !messenger->Release(&references)) {
-    devkit::ContractViolation(__func__, name + " released more often than added to");
+    call.Violation(name + " released more often than added to");
     messenger = nullptr;
   }
-  if (messenger == nullptr) {
-    Line("FlutterDesktopMessengerRelease messenger=" + name);
-    return;
-  }
-  Line("FlutterDesktopMessengerRelease messenger=" + name + " refs=" + std::to_string(references));
+  call.Trace("messenger=" + name +
+             (messenger != nullptr ? " refs=" + std::to_string(references) : std::string()));
 }
 
 FLUTTER_EXPORT bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef handle) {
-  Messenger* messenger = LiveMessenger(__func__, handle);
+  CheckedCall call(__func__);
+  Messenger* messenger = call.Live(handle);
   const bool available = messenger != nullptr && messenger->IsAvailable();
-  Line("FlutterDesktopMessengerIsAvailable messenger=" + Name(HandleKind::kMessenger, handle) +
-       " -> " + Bool(available));
+  call.Trace("messenger=" + Name(HandleKind::kMessenger, handle) + " -> " + Bool(available));
   return available;
 }
 
 FLUTTER_EXPORT FlutterDesktopMessengerRef
 FlutterDesktopMessengerLock(FlutterDesktopMessengerRef handle) {
-  Messenger* messenger = LiveMessenger(__func__, handle);
+  CheckedCall call(__func__);
+  Messenger* messenger = call.Live(handle);
   if (messenger != nullptr) messenger->Lock();
-  Line("FlutterDesktopMessengerLock messenger=" + Name(HandleKind::kMessenger, handle) + " -> " +
-       Name(HandleKind::kMessenger, messenger));
-  return messenger != nullptr ? handle : nullptr;
+  FlutterDesktopMessengerRef locked = messenger != nullptr ? handle : nullptr;
+  call.Trace("messenger=" + Name(HandleKind::kMessenger, handle) + " -> " +
+             Name(HandleKind::kMessenger, locked));
+  return locked;
 }
 
 FLUTTER_EXPORT void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef handle) {
-  Messenger* messenger = LiveMessenger(__func__, handle);
+  CheckedCall call(__func__);
+  Messenger* messenger = call.Live(handle);
   // Written while still locked, so that lines of locked sections never
   // interleave with another thread's.
-  Line("FlutterDesktopMessengerUnlock messenger=" + Name(HandleKind::kMessenger, handle));
+  call.Trace("messenger=" + Name(HandleKind::kMessenger, handle));
   if (messenger != nullptr && !messenger->Unlock()) {
-    devkit::ContractViolation(__func__, Name(HandleKind::kMessenger, handle) +
-                                            " unlocked by a thread that does not hold its lock");
+    call.Violation(Name(HandleKind::kMessenger, handle) +
+                   " unlocked by a thread that does not hold its lock");
   }
 }
 
 FLUTTER_EXPORT int64_t FlutterDesktopTextureRegistrarRegisterExternalTexture(
     FlutterDesktopTextureRegistrarRef handle, const FlutterDesktopTextureInfo* info) {
-  TextureTable* textures = LiveTextures(__func__, handle);
+  CheckedCall call(__func__);
+  TextureTable* textures = call.Live(handle);
   const int64_t id = textures != nullptr ? textures->Register(info) : -1;
-  std::string line = "FlutterDesktopTextureRegistrarRegisterExternalTexture textures=" +
-                     Name(HandleKind::kTextures, handle);
+  std::string details = "textures=" + Name(HandleKind::kTextures, handle);
   if (info == nullptr) {
-    line += " info=null";
+    details += " info=null";
   } else {
-    line += " kind=" + std::to_string(info->type);
+    details += " kind=" + std::to_string(info->type);
     if (info->type == kFlutterDesktopGpuSurfaceTexture) {
-      line += " struct_size=" + std::to_string(info->gpu_surface_config.struct_size) +
-              " surface_type=" + std::to_string(info->gpu_surface_config.surface_type);
+      details += " struct_size=" + std::to_string(info->gpu_surface_config.struct_size) +
+                 " surface_type=" + std::to_string(info->gpu_surface_config.surface_type);
     }
   }
-  Line(line + " -> " + std::to_string(id));
+  call.Trace(details + " -> " + std::to_string(id));
   return id;
 }
 
 FLUTTER_EXPORT void FlutterDesktopTextureRegistrarUnregisterExternalTexture(
     FlutterDesktopTextureRegistrarRef handle, int64_t texture_id,
     FlutterDesktopOnTextureUnregistered callback, void* user_data) {
-  TextureTable* textures = LiveTextures(__func__, handle);
-  Line("FlutterDesktopTextureRegistrarUnregisterExternalTexture textures=" +
-       Name(HandleKind::kTextures, handle) + " id=" + std::to_string(texture_id) +
-       " callback=" + SetOrNull(reinterpret_cast<const void*>(callback)));
+  CheckedCall call(__func__);
+  TextureTable* textures = call.Live(handle);
+  call.Trace("textures=" + Name(HandleKind::kTextures, handle) +
+             " id=" + std::to_string(texture_id) +
+             " callback=" + SetOrNull(reinterpret_cast<const void*>(callback)));
   if (textures != nullptr) {
     textures->Unregister(texture_id, callback, user_data);
   } else if (callback != nullptr) {
@@ -523,11 +469,11 @@ FLUTTER_EXPORT void FlutterDesktopTextureRegistrarUnregisterExternalTexture(
 
 FLUTTER_EXPORT bool FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable(
     FlutterDesktopTextureRegistrarRef handle, int64_t texture_id) {
-  TextureTable* textures = LiveTextures(__func__, handle);
+  CheckedCall call(__func__);
+  TextureTable* textures = call.Live(handle);
   const bool known = textures != nullptr && textures->MarkFrameAvailable(texture_id);
-  Line("FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable textures=" +
-       Name(HandleKind::kTextures, handle) + " id=" + std::to_string(texture_id) + " -> " +
-       Bool(known));
+  call.Trace("textures=" + Name(HandleKind::kTextures, handle) +
+             " id=" + std::to_string(texture_id) + " -> " + Bool(known));
   return known;
 }
 
@@ -539,13 +485,13 @@ FLUTTER_EXPORT UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor) {
       SUCCEEDED(GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y)) && dpi_x != 0) {
     dpi = dpi_x;
   }
-  Line("FlutterDesktopGetDpiForMonitor monitor=" + std::string(SetOrNull(monitor)) + " -> " +
-       std::to_string(dpi));
+  CheckedCall(__func__).Trace("monitor=" + std::string(SetOrNull(monitor)) + " -> " +
+                              std::to_string(dpi));
   return dpi;
 }
 
 FLUTTER_EXPORT void FlutterDesktopResyncOutputStreams(void) {
-  Line("FlutterDesktopResyncOutputStreams");
+  Line(__func__);
   if (GetConsoleWindow() == nullptr) return;
   FollowConsole(stdout, STD_OUTPUT_HANDLE);
   FollowConsole(stderr, STD_ERROR_HANDLE);
@@ -560,15 +506,13 @@ FLUTTER_EXPORT bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessenger
                                                          size_t message_size,
                                                          FlutterDesktopBinaryReply reply,
                                                          void* user_data) {
-  Messenger* messenger = LiveMessenger(__func__, handle);
-  if (messenger != nullptr &&
-      (!RequireUiThread(__func__) || !Present(__func__, channel, "channel name"))) {
-    messenger = nullptr;
-  }
+  CheckedCall call(__func__);
+  Messenger* messenger = call.LiveOnUiThread(handle);
+  if (messenger != nullptr && !call.Present(channel, "channel name")) messenger = nullptr;
   const bool accepted = messenger != nullptr && messenger->IsRunning();
-  Line("FlutterDesktopMessengerSendWithReply messenger=" + Name(HandleKind::kMessenger, handle) +
-       " channel=" + QuoteOrNull(channel) + " size=" + std::to_string(message_size) +
-       " reply=" + SetOrNull(reinterpret_cast<const void*>(reply)) + " -> " + Bool(accepted));
+  call.Trace("messenger=" + Name(HandleKind::kMessenger, handle) +
+             " channel=" + QuoteOrNull(channel) + " size=" + std::to_string(message_size) +
+             " reply=" + SetOrNull(reinterpret_cast<const void*>(reply)) + " -> " + Bool(accepted));
   if (!accepted) return false;
   // No UI code listens here, so every message gets the empty reply a channel
   // without a handler gets, later, on the UI thread.
@@ -585,12 +529,12 @@ FLUTTER_EXPORT bool FlutterDevkitDeliverMessage(FlutterDesktopMessengerRef handl
                                                 size_t message_size,
                                                 FlutterDevkitResponseCallback on_response,
                                                 void* user_data) {
-  Line("FlutterDevkitDeliverMessage messenger=" + Name(HandleKind::kMessenger, handle) +
-       " channel=" + QuoteOrNull(channel) + " size=" + std::to_string(message_size));
+  CheckedCall(__func__).Trace("messenger=" + Name(HandleKind::kMessenger, handle) + " channel=" +
+                              QuoteOrNull(channel) + " size=" + std::to_string(message_size));
   // A test's own call: a handle it got wrong is its answer to look at, not a
   // host's violation.
-  if (!Handles().IsAlive(HandleKind::kMessenger, handle) || channel == nullptr) return false;
-  Messenger* messenger = Messenger::FromHandle(handle);
+  auto* messenger = static_cast<Messenger*>(Handles().Find(HandleKind::kMessenger, handle));
+  if (messenger == nullptr || channel == nullptr) return false;
   auto sink = [on_response, user_data](const uint8_t* data, size_t size) {
     if (on_response != nullptr) on_response(data, size, user_data);
   };

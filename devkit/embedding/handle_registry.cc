@@ -21,28 +21,32 @@ const char* KindName(HandleKind kind) {
   return "handle";
 }
 
+uintptr_t Key(const void* handle) { return reinterpret_cast<uintptr_t>(handle); }
+
 }  // namespace
 
-void HandleRegistry::Add(HandleKind kind, const void* object) {
+uintptr_t HandleRegistry::Add(HandleKind kind, void* object) {
   std::lock_guard<std::mutex> lock(mutex_);
-  alive_[object] = Entry{kind, ++last_number_[kind]};
+  const uintptr_t handle = ++last_handle_;
+  alive_[handle] = Entry{kind, ++last_number_[kind], object};
+  return handle;
 }
 
-void HandleRegistry::Remove(const void* object) {
+void HandleRegistry::Remove(uintptr_t handle) {
   std::lock_guard<std::mutex> lock(mutex_);
-  alive_.erase(object);
+  alive_.erase(handle);
 }
 
-bool HandleRegistry::IsAlive(HandleKind kind, const void* object) const {
+void* HandleRegistry::Find(HandleKind kind, const void* handle) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = alive_.find(object);
-  return it != alive_.end() && it->second.kind == kind;
+  auto it = alive_.find(Key(handle));
+  return it != alive_.end() && it->second.kind == kind ? it->second.object : nullptr;
 }
 
-std::string HandleRegistry::Name(HandleKind kind, const void* object) const {
-  if (object == nullptr) return "null";
+std::string HandleRegistry::Name(HandleKind kind, const void* handle) const {
+  if (handle == nullptr) return "null";
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = alive_.find(object);
+  auto it = alive_.find(Key(handle));
   if (it == alive_.end() || it->second.kind != kind) return "invalid";
   return std::string(KindName(kind)) + "#" + std::to_string(it->second.number);
 }

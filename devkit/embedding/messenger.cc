@@ -4,6 +4,7 @@
 
 #include "devkit/embedding/handle_registry.h"
 #include "devkit/embedding/trace_writer.h"
+#include "devkit/embedding/ui_thread.h"
 
 namespace devkit {
 namespace {
@@ -36,13 +37,9 @@ bool ReentrantLock::Unlock() {
 
 Messenger::Messenger() : Messenger(std::make_shared<Shared>()) {}
 
-Messenger::Messenger(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {
-  Handles().Add(HandleKind::kMessenger, this);
-}
+Messenger::Messenger(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
 
-// Leaves the registry before the memory is freed, so that a new object at
-// the same address is never mistaken for this one.
-Messenger::~Messenger() { Handles().Remove(this); }
+Messenger::~Messenger() = default;
 
 Messenger* Messenger::NewRegistrarHandle() { return new Messenger(shared_); }
 

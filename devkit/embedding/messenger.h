@@ -28,6 +28,8 @@
 #include <thread>
 
 #include "channel/flutter_windows_api.h"
+#include "devkit/embedding/handle_registry.h"
+#include "devkit/embedding/ui_thread.h"
 
 namespace devkit {
 
@@ -64,10 +66,7 @@ class Messenger {
   // with one reference, the registrar's.
   Messenger* NewRegistrarHandle();
 
-  FlutterDesktopMessengerRef handle() { return reinterpret_cast<FlutterDesktopMessengerRef>(this); }
-  static Messenger* FromHandle(FlutterDesktopMessengerRef handle) {
-    return reinterpret_cast<Messenger*>(handle);
-  }
+  FlutterDesktopMessengerRef handle() const { return handle_.get(); }
 
   // The host's references. AddRef answers the count after the change;
   // Release answers false, and changes nothing, when the host holds none.
@@ -76,6 +75,9 @@ class Messenger {
   // The owner's reference (engine or registrar). The last reference of either
   // kind deletes the object.
   void ReleaseOwner();
+
+  // The UI thread of the engine whose channels these are.
+  UiThread& ui_thread() { return shared_->ui_thread; }
 
   void Lock() { shared_->lock.Lock(); }
   bool Unlock() { return shared_->lock.Unlock(); }
@@ -132,6 +134,7 @@ class Messenger {
     // can never answer a newer message.
     std::map<uint64_t, ResponseSink> owed_responses;
     std::function<void(std::function<void()>)> ui_poster;
+    UiThread ui_thread;
   };
 
   explicit Messenger(std::shared_ptr<Shared> shared);
@@ -141,6 +144,7 @@ class Messenger {
   std::atomic<int> references_{1};
   std::atomic<int> host_references_{0};
   std::shared_ptr<Shared> shared_;
+  LibraryHandle<FlutterDesktopMessengerRef> handle_{HandleKind::kMessenger, this};
 };
 
 }  // namespace devkit

@@ -1,7 +1,7 @@
 // What the running process holds, as script mode's "@memory" line reports
 // it: the private bytes the system charges to it and the number of kernel
-// handles it has open. Any thread may ask. Also built into the platform
-// growth tool (bench/windows/), which reports the same figures.
+// handles it has open. Any thread may ask. A small library of its own, which
+// the platform growth tool (bench/windows/) links to report the same figures.
 #ifndef DEVKIT_EMBEDDING_PROCESS_RESOURCES_H_
 #define DEVKIT_EMBEDDING_PROCESS_RESOURCES_H_
 

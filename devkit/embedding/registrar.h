@@ -8,6 +8,7 @@
 #include <string>
 
 #include "channel/flutter_windows_api.h"
+#include "devkit/embedding/handle_registry.h"
 #include "devkit/embedding/messenger.h"
 
 namespace devkit {
@@ -23,12 +24,7 @@ class Registrar {
   Registrar(const Registrar&) = delete;
   Registrar& operator=(const Registrar&) = delete;
 
-  FlutterDesktopPluginRegistrarRef handle() {
-    return reinterpret_cast<FlutterDesktopPluginRegistrarRef>(this);
-  }
-  static Registrar* FromHandle(FlutterDesktopPluginRegistrarRef handle) {
-    return reinterpret_cast<Registrar*>(handle);
-  }
+  FlutterDesktopPluginRegistrarRef handle() const { return handle_.get(); }
 
   Engine* engine() const { return engine_; }
   Messenger* messenger() const { return messenger_; }
@@ -47,6 +43,7 @@ class Registrar {
   std::string plugin_name_;
   Messenger* messenger_;
   FlutterDesktopOnPluginRegistrarDestroyed destruction_handler_ = nullptr;
+  LibraryHandle<FlutterDesktopPluginRegistrarRef> handle_{HandleKind::kRegistrar, this};
 };
 
 }  // namespace devkit

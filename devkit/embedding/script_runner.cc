@@ -7,22 +7,22 @@
 #include "devkit/embedding/process_resources.h"
 #include "devkit/embedding/trace_writer.h"
 #include "devkit/embedding/view.h"
+#include "devkit/embedding/view_timers.h"
+#include "devkit/embedding/wide_text.h"
 #include "devkit/notation/channel_notation.h"
 
 namespace devkit {
 namespace {
 
-constexpr UINT_PTR kReplyTimer = 0x7D01;
-
 bool ReadWholeFile(const std::string& path, std::string* contents) {
-  FILE* file = _wfopen(WideFromUtf8(path).c_str(), L"rb");
+  const OwnedFile file(_wfopen(WideFromUtf8(path).c_str(), L"rb"));
   if (file == nullptr) return false;
   char buffer[4096];
   size_t count = 0;
-  while ((count = fread(buffer, 1, sizeof(buffer), file)) > 0) contents->append(buffer, count);
-  const bool ok = ferror(file) == 0;
-  fclose(file);
-  return ok;
+  while ((count = fread(buffer, 1, sizeof(buffer), file.get())) > 0) {
+    contents->append(buffer, count);
+  }
+  return ferror(file.get()) == 0;
 }
 
 }  // namespace
@@ -30,7 +30,7 @@ bool ReadWholeFile(const std::string& path, std::string* contents) {
 ScriptRunner::ScriptRunner(View* view, Messenger* messenger, const DevkitOptions& options)
     : view_(view), messenger_(messenger), options_(options) {
   if (!options_.transcript_path.empty()) {
-    transcript_ = _wfopen(WideFromUtf8(options_.transcript_path).c_str(), L"wb");
+    transcript_.reset(_wfopen(WideFromUtf8(options_.transcript_path).c_str(), L"wb"));
   }
 }
 
@@ -65,16 +65,13 @@ void ScriptRunner::Stop() {
   if (stopped_) return;
   stopped_ = true;
   awaited_ = 0;
-  if (view_->window() != nullptr) KillTimer(view_->window(), kReplyTimer);
-  if (transcript_ != nullptr) {
-    fclose(transcript_);
-    transcript_ = nullptr;
-  }
+  if (view_->window() != nullptr) KillTimer(view_->window(), kScriptReplyTimer);
+  transcript_.reset();
 }
 
 bool ScriptRunner::HandleTimer(WPARAM timer_id) {
-  if (timer_id != kReplyTimer) return false;
-  KillTimer(view_->window(), kReplyTimer);
+  if (timer_id != kScriptReplyTimer) return false;
+  KillTimer(view_->window(), kScriptReplyTimer);
   timer_set_ = false;
   if (stopped_ || awaited_ == 0) return true;
   awaited_ = 0;
@@ -128,7 +125,7 @@ void ScriptRunner::SendNext() {
     return;
   }
   if (awaited_ == step_number && !replied->load() && view_->window() != nullptr) {
-    timer_set_ = SetTimer(view_->window(), kReplyTimer,
+    timer_set_ = SetTimer(view_->window(), kScriptReplyTimer,
                           static_cast<UINT>(options_.script_timeout_ms), nullptr) != 0;
   }
 }
@@ -136,7 +133,7 @@ void ScriptRunner::SendNext() {
 void ScriptRunner::OnReply(uint64_t step_number, const std::vector<uint8_t>& reply) {
   if (stopped_ || step_number != awaited_) return;
   awaited_ = 0;
-  if (timer_set_ && view_->window() != nullptr) KillTimer(view_->window(), kReplyTimer);
+  if (timer_set_ && view_->window() != nullptr) KillTimer(view_->window(), kScriptReplyTimer);
   timer_set_ = false;
   Write("< " + tovan::notation::PrintReply(reply.data(), reply.size()));
   // The next step goes out at once: this already runs from the message loop,
@@ -160,9 +157,9 @@ void ScriptRunner::Finish() {
 void ScriptRunner::Write(const std::string& line) {
   view_->Log("script: " + line);
   if (transcript_ == nullptr) return;
-  fwrite(line.data(), 1, line.size(), transcript_);
-  fputc('\n', transcript_);
-  fflush(transcript_);
+  fwrite(line.data(), 1, line.size(), transcript_.get());
+  fputc('\n', transcript_.get());
+  fflush(transcript_.get());
 }
 
 }  // namespace devkit

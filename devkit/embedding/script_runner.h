@@ -28,11 +28,11 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "devkit/embedding/devkit_options.h"
+#include "devkit/embedding/owned_handles.h"
 #include "devkit/embedding/script.h"
 
 namespace devkit {
@@ -62,7 +62,7 @@ class ScriptRunner {
   View* view_;
   Messenger* messenger_;
   DevkitOptions options_;
-  FILE* transcript_ = nullptr;
+  OwnedFile transcript_;
   // The script's text, and where sending has got to in it.
   std::string script_text_;
   ScriptReader reader_{std::string_view()};

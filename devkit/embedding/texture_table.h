@@ -9,17 +9,17 @@
 #include <map>
 
 #include "channel/flutter_windows_api.h"
+#include "devkit/embedding/handle_registry.h"
 
 namespace devkit {
 
 class TextureTable {
  public:
-  FlutterDesktopTextureRegistrarRef handle() {
-    return reinterpret_cast<FlutterDesktopTextureRegistrarRef>(this);
-  }
-  static TextureTable* FromHandle(FlutterDesktopTextureRegistrarRef handle) {
-    return reinterpret_cast<TextureTable*>(handle);
-  }
+  TextureTable() = default;
+  TextureTable(const TextureTable&) = delete;
+  TextureTable& operator=(const TextureTable&) = delete;
+
+  FlutterDesktopTextureRegistrarRef handle() const { return handle_.get(); }
 
   // The new texture's id (from 1, never reused), or -1 for a null record,
   // an unknown kind or a kind without its callback.
@@ -40,6 +40,7 @@ class TextureTable {
   };
   int64_t last_id_ = 0;
   std::map<int64_t, Texture> textures_;
+  LibraryHandle<FlutterDesktopTextureRegistrarRef> handle_{HandleKind::kTextures, this};
 };
 
 }  // namespace devkit

@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdlib>
+
+#include "devkit/embedding/wide_text.h"
 
 namespace devkit {
 namespace {
@@ -16,19 +17,14 @@ constexpr size_t kMaxHeldBackLines = 4096;
 
 TraceWriter::TraceWriter() = default;
 
-TraceWriter::~TraceWriter() {
-  if (file_ != nullptr) fclose(file_);
-}
+TraceWriter::~TraceWriter() = default;
 
 void TraceWriter::OpenFile(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (file_ != nullptr) {
-    fclose(file_);
-    file_ = nullptr;
-  }
   settled_ = true;
   environment_checked_ = true;
-  file_ = _wfopen(WideFromUtf8(path).c_str(), L"wb");
+  file_.reset();  // closed before the same path may be opened again
+  file_.reset(_wfopen(WideFromUtf8(path).c_str(), L"wb"));
   if (file_ == nullptr) {
     held_back_.clear();
     return;
@@ -41,8 +37,7 @@ void TraceWriter::OpenFile(const std::string& path) {
 
 void TraceWriter::Close() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (file_ != nullptr) fclose(file_);
-  file_ = nullptr;
+  file_.reset();
   settled_ = true;
   environment_checked_ = true;
   held_back_.clear();
@@ -70,7 +65,7 @@ void TraceWriter::OpenFromEnvironmentLocked() {
   environment_checked_ = true;
   const wchar_t* path = _wgetenv(L"TOVAN_DEVKIT_TRACE");
   if (path == nullptr || path[0] == L'\0') return;
-  file_ = _wfopen(path, L"wb");
+  file_.reset(_wfopen(path, L"wb"));
   if (file_ == nullptr) return;
   settled_ = true;
   while (!held_back_.empty()) {
@@ -80,9 +75,9 @@ void TraceWriter::OpenFromEnvironmentLocked() {
 }
 
 void TraceWriter::WriteLocked(const std::string& line) {
-  fwrite(line.data(), 1, line.size(), file_);
-  fputc('\n', file_);
-  fflush(file_);
+  fwrite(line.data(), 1, line.size(), file_.get());
+  fputc('\n', file_.get());
+  fflush(file_.get());
 }
 
 TraceWriter& Trace() {
@@ -90,19 +85,6 @@ TraceWriter& Trace() {
   static TraceWriter* writer = new TraceWriter();
   return *writer;
 }
-
-namespace {
-std::atomic<DWORD> ui_thread_id{0};
-}  // namespace
-
-void MarkUiThread() { ui_thread_id.store(GetCurrentThreadId()); }
-
-bool OnUiThread() {
-  const DWORD ui = ui_thread_id.load();
-  return ui == 0 || ui == GetCurrentThreadId();
-}
-
-std::string ThreadNote() { return OnUiThread() ? std::string() : std::string(" thread=other"); }
 
 std::string Quote(std::string_view text) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -130,27 +112,6 @@ std::string QuoteOrNull(const char* text) { return text == nullptr ? "null" : Qu
 
 std::string QuoteWide(const wchar_t* text) {
   return text == nullptr ? "null" : Quote(Utf8FromWide(text));
-}
-
-std::string Utf8FromWide(std::wstring_view text) {
-  if (text.empty()) return std::string();
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return std::string();
-  std::string out(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length,
-                      nullptr, nullptr);
-  return out;
-}
-
-std::wstring WideFromUtf8(std::string_view text) {
-  if (text.empty()) return std::wstring();
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring out(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length);
-  return out;
 }
 
 }  // namespace devkit

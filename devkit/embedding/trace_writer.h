@@ -54,15 +54,16 @@
 //               after the change as refs=<n>
 //
 // A line made on a thread other than the UI thread (the thread that created
-// the view controller) ends with " thread=other".
+// the view controller; see ui_thread.h) ends with " thread=other".
 #ifndef DEVKIT_EMBEDDING_TRACE_WRITER_H_
 #define DEVKIT_EMBEDDING_TRACE_WRITER_H_
 
-#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
+
+#include "devkit/embedding/owned_handles.h"
 
 namespace devkit {
 
@@ -94,7 +95,7 @@ class TraceWriter {
   void WriteLocked(const std::string& line);
 
   std::mutex mutex_;
-  FILE* file_ = nullptr;
+  OwnedFile file_;
   bool settled_ = false;  // a destination was decided (file or off)
   bool environment_checked_ = false;
   std::deque<std::string> held_back_;
@@ -102,22 +103,12 @@ class TraceWriter {
 
 TraceWriter& Trace();
 
-// Records the calling thread as the UI thread (done when a view controller is
-// created); ThreadNote() then answers " thread=other" on every other thread
-// and an empty text on the UI thread.
-void MarkUiThread();
-bool OnUiThread();
-std::string ThreadNote();
-
 // `text` in double quotes with the escapes described above.
 std::string Quote(std::string_view text);
 // A NUL-terminated text, or null.
 std::string QuoteOrNull(const char* text);
 // A NUL-terminated UTF-16 text converted to UTF-8 and quoted, or null.
 std::string QuoteWide(const wchar_t* text);
-
-std::string Utf8FromWide(std::wstring_view text);
-std::wstring WideFromUtf8(std::string_view text);
 
 }  // namespace devkit
 

@@ -66,7 +66,6 @@ void RegisterClasses(WNDPROC view_procedure) {
 
 View::View(Engine* engine, int width, int height) : engine_(engine) {
   RegisterClasses(&View::WindowProc);
-  Handles().Add(HandleKind::kView, this);
   // The view needs a parent to be a child window; a hidden holder keeps it
   // until the host adopts it with SetParent.
   holder_ = CreateWindowExW(0, kHolderClass, L"", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
@@ -95,7 +94,6 @@ View::~View() {
   console_.reset();
   if (holder_ != nullptr) DestroyWindow(holder_);
   if (font_ != nullptr) DeleteObject(font_);
-  Handles().Remove(this);
 }
 
 void View::PostTask(std::function<void()> task) {
@@ -172,7 +170,7 @@ void View::ApplyFont() {
 
 void View::PresentFrame() {
   ++frames_;
-  Trace().Line("event frame view=" + Handles().Name(HandleKind::kView, this) +
+  Trace().Line("event frame view=" + Handles().Name(HandleKind::kView, handle()) +
                " number=" + std::to_string(frames_));
   // The callback runs after the frame, from the message loop, never inside
   // the paint.

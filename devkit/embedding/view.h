@@ -20,6 +20,7 @@
 #include <mutex>
 
 #include "channel/flutter_windows_api.h"
+#include "devkit/embedding/handle_registry.h"
 
 namespace devkit {
 
@@ -34,8 +35,7 @@ class View {
   View(const View&) = delete;
   View& operator=(const View&) = delete;
 
-  FlutterDesktopViewRef handle() { return reinterpret_cast<FlutterDesktopViewRef>(this); }
-  static View* FromHandle(FlutterDesktopViewRef handle) { return reinterpret_cast<View*>(handle); }
+  FlutterDesktopViewRef handle() const { return handle_.get(); }
 
   // Null once the window has been destroyed (by the host's window tree or by
   // the engine's end).
@@ -92,6 +92,7 @@ class View {
   std::deque<std::function<void()>> tasks_;
   bool accepting_tasks_ = true;
   HWND task_window_ = nullptr;  // window_, read under tasks_mutex_
+  LibraryHandle<FlutterDesktopViewRef> handle_{HandleKind::kView, this};
 };
 
 }  // namespace devkit

@@ -29,6 +29,7 @@ const uint8_t kBytes[] = {1, 2, 3};
 // One started engine as a host holds it, with the response handles of the
 // messages delivered to its channel.
 struct Host {
+  std::wstring bundle;
   FlutterDesktopEngineRef engine = nullptr;
   FlutterDesktopViewControllerRef controller = nullptr;
   FlutterDesktopMessengerRef messenger = nullptr;
@@ -44,6 +45,12 @@ struct Host {
   void DestroyController() {
     FlutterDesktopViewControllerDestroy(controller);
     controller = nullptr;
+  }
+  // Another started engine, without trace or lenient arguments of its own.
+  FlutterDesktopViewControllerRef StartAnother() const {
+    Properties properties(bundle, {});
+    return FlutterDesktopViewControllerCreate(100, 100,
+                                              FlutterDesktopEngineCreate(properties.get()));
   }
 };
 
@@ -79,6 +86,10 @@ const std::vector<ContractCase>& Cases() {
          LRESULT result = 0;
          FlutterDesktopViewControllerHandleTopLevelWindowProc(host.controller, nullptr, WM_SIZE, 0,
                                                               0, &result);
+         // A second engine whose UI runs on another thread answers to that
+         // thread, and the first one still to its own.
+         std::thread([&] { FlutterDesktopViewControllerDestroy(host.StartAnother()); }).join();
+         FlutterDesktopViewControllerForceRedraw(host.controller);
        },
        "", ""},
       {"unknown engine handle",
@@ -91,6 +102,16 @@ const std::vector<ContractCase>& Cases() {
          FlutterDesktopViewControllerRef controller = host.controller;
          host.DestroyController();
          FlutterDesktopViewControllerForceRedraw(controller);
+       },
+       "FlutterDesktopViewControllerForceRedraw", "unknown or ended view controller handle"},
+      {"ended view controller's handle after a newer one was made",
+       [](Host& host) {
+         FlutterDesktopViewControllerRef ended = host.controller;
+         host.DestroyController();
+         // The newer objects may well take the ended ones' memory.
+         FlutterDesktopViewControllerRef newer = host.StartAnother();
+         FlutterDesktopViewControllerForceRedraw(ended);
+         FlutterDesktopViewControllerDestroy(newer);
        },
        "FlutterDesktopViewControllerForceRedraw", "unknown or ended view controller handle"},
       {"registrar used after the engine's end",
@@ -154,6 +175,7 @@ TEST(ContractChild, DISABLED_Run) {
     if (c.lenient) arguments.push_back("--devkit-lenient");
     Properties properties(tovan_test::Widen(folder) + L"\\bundle", arguments);
     Host host;
+    host.bundle = tovan_test::Widen(folder) + L"\\bundle";
     host.engine = FlutterDesktopEngineCreate(properties.get());
     host.controller = FlutterDesktopViewControllerCreate(100, 100, host.engine);
     ASSERT_NE(host.controller, nullptr);
