@@ -72,12 +72,15 @@ set_theme 0
 run_script dark "+loaddll,trace+ole,fixme+dwmapi" "$channel setVolume({\"volume\": 0.5})"
 code=$?
 [ "$code" -eq 0 ] && pass "dark run exit code 0" || fail "dark run exit code $code"
-main_thread=$(grep -m1 ':trace:loaddll:' "$out/dark.log" | cut -d: -f1)
-com_thread=$(grep -m1 -E ':trace:ole:CoInitializeEx .*0x2$' "$out/dark.log" | cut -d: -f1)
-if [ -n "$main_thread" ] && [ "$com_thread" = "$main_thread" ]; then
+# The main thread is the one that loads tovan.exe; the log also holds the lines of
+# Wine's own processes (explorer.exe initialises COM too), so look at that thread's.
+main_thread=$(grep -m1 -E ':trace:loaddll:.*\\tovan\.exe"' "$out/dark.log" | cut -d: -f1)
+com_model=$(grep -m1 -E "^${main_thread:-none}:trace:ole:CoInitializeEx 0+, " "$out/dark.log" |
+            awk '{print $NF}')
+if [ -n "$main_thread" ] && [ "$com_model" = 0x2 ]; then
   pass "CoInitializeEx(NULL, COINIT_APARTMENTTHREADED) first on the main thread $main_thread"
 else
-  fail "CoInitializeEx model 2 on thread '${com_thread}', main thread '${main_thread}'"
+  fail "first CoInitializeEx of the main thread '${main_thread}' has model '${com_model}', not 0x2"
 fi
 dark_calls=$(grep -cE 'fixme:dwmapi:DwmSetWindowAttribute \([0-9A-Fa-f]+, 14, [0-9A-Fa-f]+, 4\)' \
              "$out/dark.log")
