@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
+#include "tests/support/child_process.h"
+
 namespace {
 
 std::string ReadWholeFile(const std::string& path) {
@@ -42,18 +46,16 @@ std::optional<ShellOutcome> RunUnixShell(const std::string& command) {
   // announces its end itself: the exit status appears, by an atomic rename, after the output.
   const std::string script = "(" + command + ") >" + stem + ".out 2>&1; echo $? >" + stem +
                              ".tmp; mv " + stem + ".tmp " + stem + ".rc";
-  std::wstring line = L"/bin/sh -c \"";
-  line.append(script.begin(), script.end());
-  line += L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  tovan_test::ChildOptions options;
+  options.application = L"Z:\\bin\\sh";
+  options.command_line =
+      L"/bin/sh -c " + tovan_test::QuoteArgument(std::wstring(script.begin(), script.end()));
+  options.out = options.err = tovan_test::ChildStream::kInherit;
+  const tovan_test::ChildProcess shell(options);
+  if (!shell.started()) {
+    std::fprintf(stderr, "%s\n", shell.start_error().c_str());
     return std::nullopt;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
 
   const std::string status_file = OnDriveZ(stem + ".rc");
   for (int waited = 0; waited < 3000; ++waited) {
