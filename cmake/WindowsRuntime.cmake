@@ -54,5 +54,7 @@ endif()
 
 add_compile_definitions(__USE_MINGW_ANSI_STDIO=0)
 add_link_options(-specs=${TOVAN_UCRT_SPECS} -static)
-set(CMAKE_C_STANDARD_LIBRARIES "${TOVAN_UCRT_SHIM} ${CMAKE_C_STANDARD_LIBRARIES}")
-set(CMAKE_CXX_STANDARD_LIBRARIES "${TOVAN_UCRT_SHIM} ${CMAKE_CXX_STANDARD_LIBRARIES}")
+# The standard-libraries text goes into the link command as it is: quoted, so
+# that a checkout path with spaces stays one argument.
+set(CMAKE_C_STANDARD_LIBRARIES "\"${TOVAN_UCRT_SHIM}\" ${CMAKE_C_STANDARD_LIBRARIES}")
+set(CMAKE_CXX_STANDARD_LIBRARIES "\"${TOVAN_UCRT_SHIM}\" ${CMAKE_CXX_STANDARD_LIBRARIES}")
