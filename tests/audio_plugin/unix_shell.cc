@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <random>
 
 #include "tests/support/child_process.h"
 
@@ -39,9 +40,18 @@ bool RunningUnderWine() {
 
 std::optional<ShellOutcome> RunUnixShell(const std::string& command) {
   if (!RunningUnderWine()) return std::nullopt;
+  // Process ids repeat across Wine prefixes: a random part keeps test runs in other prefixes
+  // apart. The files go to the run's temporary folder (Wine passes TMPDIR on).
   static int serial = 0;
-  const std::string stem = "/tmp/tovan_audio_test_" + std::to_string(GetCurrentProcessId()) + "_" +
-                           std::to_string(++serial);
+  static const unsigned run = std::random_device()();
+  char folder[512] = "";
+  const DWORD length = GetEnvironmentVariableA("TMPDIR", folder, sizeof folder);
+  const std::string base = length > 0 && length < sizeof folder && folder[0] == '/' &&
+                                   std::string(folder).find_first_of(" '\"") == std::string::npos
+                               ? std::string(folder)
+                               : std::string("/tmp");
+  const std::string stem =
+      base + "/tovan_audio_test_" + std::to_string(run) + "_" + std::to_string(++serial);
   // Wine does not track a Unix child (its process handle is signalled at once), so the script
   // announces its end itself: the exit status appears, by an atomic rename, after the output.
   const std::string script = "(" + command + ") >" + stem + ".out 2>&1; echo $? >" + stem +
