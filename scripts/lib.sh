@@ -1,8 +1,9 @@
 # Sourced by the scripts (never run): what they share, so that each script
 # keeps to what is its own and leaves nothing behind, Ctrl-C included.
 #
-#   tovan_start NAME         the script's name for messages; refuses root over
-#                            another user's checkout; installs the exit trap
+#   tovan_start NAME "$@"   the script's name and command for messages; refuses
+#                            root over another user's checkout; installs the
+#                            exit traps; a temporary folder (TMPDIR) of its own
 #   tovan_on_exit COMMAND    runs COMMAND (a shell text) when the script ends,
 #                            however it ends (EXIT, INT, TERM, HUP); last in,
 #                            first run
@@ -61,6 +62,11 @@ tovan_start() {
     exit 1
   fi
   tovan_traps
+  # Temporary files of everything the script starts (Wine leaves folders of
+  # its own there) go to one folder, removed on exit.
+  tovan_tmp=$(mktemp -d "${TMPDIR:-/tmp}/tovan-$tovan_name.XXXXXX")
+  export TMPDIR=$tovan_tmp
+  tovan_on_exit "rm -rf $(printf %q "$tovan_tmp")"
 }
 
 # The traps; a subshell that starts things of its own calls it again (bash
