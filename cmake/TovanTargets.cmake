@@ -58,4 +58,17 @@ function(tovan_add_test)
   if(T_ENV)
     set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENV}")
   endif()
+  # Under Wine, ctest runs tests side by side (scripts/test: ctest -j) in one
+  # prefix on one display. A program that shows windows or touches what the
+  # whole prefix shares (registry values, the shell, the sound server, the
+  # profile folders) takes turns with the others of its kind.
+  if(WIN32 AND NOT T_NAME IN_LIST TOVAN_WINE_ISOLATED_TESTS)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK wine_desktop)
+  endif()
 endfunction()
+
+# Windows test programs that need nothing of the prefix's shared state (fakes
+# and codecs only, no window): they run beside any other.
+set(TOVAN_WINE_ISOLATED_TESTS
+  encodable_value_test standard_codec_test method_codec_test channel_embedding_fake_test
+  channel_notation_test audio_argument_rules_test audio_plugin_test runner_entry_arguments_test)

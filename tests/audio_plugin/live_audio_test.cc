@@ -66,13 +66,15 @@ class LiveAudioTest : public ::testing::Test {
     return count;
   }
 
-  // Polls until this process has `count` streams, for up to five seconds.
+  // Polls until this process has `count` streams, for up to 30 seconds (each
+  // look starts a shell, slow on a loaded machine).
   bool AwaitStreams(int count) {
-    for (int attempt = 0; attempt < 25; ++attempt) {
+    const ULONGLONG deadline = GetTickCount64() + 30000;
+    for (;;) {
       if (OurStreams() == count) return true;
-      Sleep(200);
+      if (GetTickCount64() > deadline) return false;
+      Sleep(100);
     }
-    return false;
   }
 
   AnswerLog Play(WindowsAudioPlugin& plugin, const std::string& path) {
@@ -317,10 +319,16 @@ TEST_F(LiveCrashDirectoryTest, OpeningTheDirectoryAnswersTrueOrShellErrorWhenRef
   const AnswerLog opened = CallPlugin(plugin_, "openCrashDumpDirectory");
   EXPECT_EQ(opened.Only().kind, RecordedAnswer::Kind::kSuccess)
       << opened.Only().code << ": " << opened.Only().message;
-  // The file manager the shell started belongs to this test: end it by its id.
-  Sleep(1000);
-  for (DWORD id : ProcessesNamed(file_managers)) {
-    if (before.count(id)) continue;
+  // The file manager the shell started belongs to this test: end it by its id
+  // once it shows (the shell starts it on its own).
+  std::set<DWORD> started;
+  for (const ULONGLONG deadline = GetTickCount64() + 15000;
+       started.empty() && GetTickCount64() < deadline; Sleep(50)) {
+    for (DWORD id : ProcessesNamed(file_managers)) {
+      if (!before.count(id)) started.insert(id);
+    }
+  }
+  for (DWORD id : started) {
     if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
       TerminateProcess(process, 0);
       CloseHandle(process);

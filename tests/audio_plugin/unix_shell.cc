@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <random>
+
+#include "tests/support/child_process.h"
+
 namespace {
 
 std::string ReadWholeFile(const std::string& path) {
@@ -35,25 +40,32 @@ bool RunningUnderWine() {
 
 std::optional<ShellOutcome> RunUnixShell(const std::string& command) {
   if (!RunningUnderWine()) return std::nullopt;
+  // Process ids repeat across Wine prefixes: a random part keeps test runs in other prefixes
+  // apart. The files go to the run's temporary folder (Wine passes TMPDIR on).
   static int serial = 0;
-  const std::string stem = "/tmp/tovan_audio_test_" + std::to_string(GetCurrentProcessId()) + "_" +
-                           std::to_string(++serial);
+  static const unsigned run = std::random_device()();
+  char folder[512] = "";
+  const DWORD length = GetEnvironmentVariableA("TMPDIR", folder, sizeof folder);
+  const std::string base = length > 0 && length < sizeof folder && folder[0] == '/' &&
+                                   std::string(folder).find_first_of(" '\"") == std::string::npos
+                               ? std::string(folder)
+                               : std::string("/tmp");
+  const std::string stem =
+      base + "/tovan_audio_test_" + std::to_string(run) + "_" + std::to_string(++serial);
   // Wine does not track a Unix child (its process handle is signalled at once), so the script
   // announces its end itself: the exit status appears, by an atomic rename, after the output.
   const std::string script = "(" + command + ") >" + stem + ".out 2>&1; echo $? >" + stem +
                              ".tmp; mv " + stem + ".tmp " + stem + ".rc";
-  std::wstring line = L"/bin/sh -c \"";
-  line.append(script.begin(), script.end());
-  line += L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  tovan_test::ChildOptions options;
+  options.application = L"Z:\\bin\\sh";
+  options.command_line =
+      L"/bin/sh -c " + tovan_test::QuoteArgument(std::wstring(script.begin(), script.end()));
+  options.out = options.err = tovan_test::ChildStream::kInherit;
+  const tovan_test::ChildProcess shell(options);
+  if (!shell.started()) {
+    std::fprintf(stderr, "%s\n", shell.start_error().c_str());
     return std::nullopt;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
 
   const std::string status_file = OnDriveZ(stem + ".rc");
   for (int waited = 0; waited < 3000; ++waited) {

@@ -1,35 +1,8 @@
 #include "tests/crash/probe_run.h"
 
-#include <cwctype>
+#include <cstdio>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-bool StartsWithInsensitive(const wchar_t* text, const wchar_t* prefix) {
-  for (; *prefix != 0; ++text, ++prefix) {
-    if (std::towupper(*text) != std::towupper(*prefix)) return false;
-  }
-  return true;
-}
-
-// This process's environment with TMP and TEMP pointing at `temp`.
-std::wstring EnvironmentWithTemp(const fs::path& temp) {
-  std::wstring block;
-  wchar_t* strings = GetEnvironmentStringsW();
-  for (const wchar_t* entry = strings; *entry != 0; entry += std::wcslen(entry) + 1) {
-    if (StartsWithInsensitive(entry, L"TMP=") || StartsWithInsensitive(entry, L"TEMP=")) continue;
-    block.append(entry).push_back(L'\0');
-  }
-  FreeEnvironmentStringsW(strings);
-  for (const wchar_t* name : {L"TMP=", L"TEMP="}) {
-    block.append(name).append(temp.wstring()).push_back(L'\0');
-  }
-  block.push_back(L'\0');
-  return block;
-}
-
-}  // namespace
 
 fs::path CasesRoot() { return fs::current_path() / L"crash_cases"; }
 
@@ -42,12 +15,7 @@ fs::path ProbePath() {
 ProbeRun::ProbeRun(const std::wstring& name, std::vector<std::wstring> actions)
     : name_(name), actions_(std::move(actions)) {}
 
-ProbeRun::~ProbeRun() {
-  if (process_ != nullptr) {
-    TerminateProcess(process_, 1);
-    CloseHandle(process_);
-  }
-}
+ProbeRun::~ProbeRun() = default;  // a probe still running is ended with its ChildProcess
 
 fs::path ProbeRun::caseDir() const { return CasesRoot() / name_; }
 
@@ -58,32 +26,31 @@ bool ProbeRun::Start() {
   std::wstring command =
       L"\"" + ProbePath().wstring() + L"\" \"profile=" + profileDir().wstring() + L"\"";
   for (const std::wstring& action : actions_) command += L" " + action;
-  std::wstring environment = EnvironmentWithTemp(caseDir() / L"tmp");
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info = {};
+  tovan_test::ChildOptions options;
+  options.command_line = command;
+  const std::wstring temp = (caseDir() / L"tmp").wstring();
+  options.environment = {L"TMP=" + temp, L"TEMP=" + temp};
+  options.out = options.err = tovan_test::ChildStream::kInherit;
   startedMs_ = GetTickCount64();
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                      environment.data(), nullptr, &startup, &info)) {
+  child_ = std::make_unique<tovan_test::ChildProcess>(options);
+  if (!child_->started()) {
+    std::fprintf(stderr, "%s\n", child_->start_error().c_str());
+    child_.reset();
     return false;
   }
-  CloseHandle(info.hThread);
-  process_ = info.hProcess;
-  processId_ = info.dwProcessId;
-  mainThreadId_ = info.dwThreadId;
+  processId_ = child_->process_id();
+  mainThreadId_ = child_->thread_id();
   return true;
 }
 
 bool ProbeRun::Finish(DWORD timeoutMs) {
-  if (process_ == nullptr) return false;
-  if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) {
+  if (child_ == nullptr) return false;
+  if (!child_->WaitForExit(timeoutMs)) {
     hung_ = true;
-    TerminateProcess(process_, 1);
-    WaitForSingleObject(process_, INFINITE);
+    child_->Terminate(1);
   }
   elapsedMs_ = GetTickCount64() - startedMs_;
-  GetExitCodeProcess(process_, &exitCode_);
-  CloseHandle(process_);
-  process_ = nullptr;
+  exitCode_ = child_->exit_code();
+  child_.reset();
   return !hung_;
 }

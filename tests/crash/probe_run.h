@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "tests/support/child_process.h"
 
 // One run of the fault probe in a folder of its own: <cases>\<name>\profile holds its profile
 // folders and <cases>\<name>\tmp its temporary directory. Start() launches it; Finish() waits for
@@ -43,7 +46,7 @@ class ProbeRun {
  private:
   std::wstring name_;
   std::vector<std::wstring> actions_;
-  HANDLE process_ = nullptr;
+  std::unique_ptr<tovan_test::ChildProcess> child_;
   bool hung_ = false;
   DWORD exitCode_ = 0;
   DWORD processId_ = 0;

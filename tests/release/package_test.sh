@@ -23,9 +23,12 @@
 #     directory.
 # Install and uninstall times are printed. Runs in a Wine prefix of its own
 # (build/release-test/wineprefix, made afresh), so the installer meets a clean
-# machine. Needs DISPLAY (scripts/test runs it under xvfb-run).
+# machine, on a virtual display of its own.
 set -uo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
+tovan_start release-test "$@"
+tovan_xvfb_start || exit 1
+root=$tovan_root
 out="$root/build/release-test"
 wine_run="$root/scripts/wine-run"
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
@@ -128,7 +131,7 @@ check "a release refuses the development embedding, naming it" \
 
 # -- Wine.
 export WINEPREFIX="$out/wineprefix" WINEDEBUG=-all
-trap '"$wineserver" -k >/dev/null 2>&1' EXIT
+_tovan_prefix=$WINEPREFIX  # ended on exit (scripts/lib.sh)
 timeout 300 "$wine_run" wineboot -i >/dev/null 2>&1
 timeout 300 "$wineserver" -w
 win_path() { echo "Z:${1//\//\\}"; }

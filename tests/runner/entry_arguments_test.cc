@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
+
 namespace {
 
 constexpr const char kChildFlag[] = "--print-entry-arguments";
@@ -32,35 +34,13 @@ std::vector<std::string> CollectInChild(const std::wstring& arguments) {
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring command_line = L"\"" + std::wstring(self) + L"\" " + arguments;
 
-  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE read_end = nullptr;
-  HANDLE write_end = nullptr;
-  EXPECT_TRUE(CreatePipe(&read_end, &write_end, &inheritable, 0));
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write_end;
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
-                                      nullptr, nullptr, &startup, &process);
-  CloseHandle(write_end);
-  std::string output;
-  if (started) {
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(read_end, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-      output.append(buffer, got);
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(read_end);
-  EXPECT_TRUE(started) << "could not start the child";
+  tovan_test::ChildOptions options;
+  options.command_line = command_line;
+  options.err = tovan_test::ChildStream::kInherit;
+  tovan_test::ChildProcess child(options);
+  EXPECT_TRUE(child.started()) << child.start_error();
+  EXPECT_TRUE(child.WaitForExit(60000)) << "the child did not end within 60 s";
+  const std::string& output = child.out();
 
   std::vector<std::string> lines;
   size_t start = 0;

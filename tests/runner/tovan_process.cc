@@ -2,41 +2,13 @@
 
 #include <psapi.h>
 
+#include <cstdio>
+
 namespace tovan_test {
 
 namespace {
 
 constexpr const wchar_t kWindowClass[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
-
-// Sets environment variables for the duration of one process start, so the
-// child inherits them, and puts the old values back afterwards.
-class ScopedEnvironment {
- public:
-  explicit ScopedEnvironment(const std::vector<std::wstring>& entries) {
-    for (const std::wstring& entry : entries) {
-      const size_t equals = entry.find(L'=');
-      const std::wstring name = entry.substr(0, equals);
-      wchar_t old_value[32768];
-      const DWORD length = GetEnvironmentVariableW(name.c_str(), old_value, 32768);
-      saved_.push_back(
-          {name, length > 0 ? std::wstring(old_value, length) : std::wstring(), length > 0});
-      SetEnvironmentVariableW(name.c_str(), entry.substr(equals + 1).c_str());
-    }
-  }
-  ~ScopedEnvironment() {
-    for (const Saved& saved : saved_) {
-      SetEnvironmentVariableW(saved.name.c_str(), saved.existed ? saved.value.c_str() : nullptr);
-    }
-  }
-
- private:
-  struct Saved {
-    std::wstring name;
-    std::wstring value;
-    bool existed;
-  };
-  std::vector<Saved> saved_;
-};
 
 std::wstring CommandLine(const LaunchOptions& options) {
   std::wstring command = L"\"" + options.executable + L"\"";
@@ -105,90 +77,48 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+static ChildOptions ChildOptionsFor(const LaunchOptions& options) {
+  ChildOptions child;
+  child.application = options.executable;
+  child.command_line = CommandLine(options);
+  child.working_folder = WorkingFolder(options);
+  child.environment = options.environment;
+  child.creation_flags = options.detached ? DETACHED_PROCESS : 0;
+  return child;
+}
+
 TovanProcess::TovanProcess(const LaunchOptions& options) {
-  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE output_write = nullptr;
-  if (!CreatePipe(&output_read_, &output_write, &inheritable, 0)) return;
-  SetHandleInformation(output_read_, HANDLE_FLAG_INHERIT, 0);
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = output_write;
-  startup.hStdError = output_write;
-  PROCESS_INFORMATION info{};
-  std::wstring command = CommandLine(options);
-  const std::wstring folder = WorkingFolder(options);
-  BOOL created;
-  {
-    ScopedEnvironment environment(options.environment);
-    created = CreateProcessW(options.executable.c_str(), command.data(), nullptr, nullptr, TRUE,
-                             options.detached ? DETACHED_PROCESS : 0, nullptr, folder.c_str(),
-                             &startup, &info);
-  }
-  CloseHandle(output_write);
-  if (!created) return;
-  CloseHandle(info.hThread);
-  process_ = info.hProcess;
-  process_id_ = info.dwProcessId;
-
-  // Polls rather than blocks: a process the child starts may inherit the
-  // pipe and keep it open after the child has ended.
-  reader_ = std::thread([this]() {
-    char buffer[4096];
-    for (;;) {
-      DWORD available = 0;
-      if (!PeekNamedPipe(output_read_, nullptr, 0, nullptr, &available, nullptr)) break;
-      if (available > 0) {
-        DWORD got = 0;
-        if (!ReadFile(output_read_, buffer, sizeof(buffer), &got, nullptr)) break;
-        output_.append(buffer, got);
-        continue;
-      }
-      if (WaitForSingleObject(process_, 20) == WAIT_OBJECT_0) {
-        // One last look for what was written just before the end.
-        if (PeekNamedPipe(output_read_, nullptr, 0, nullptr, &available, nullptr) &&
-            available > 0) {
-          continue;
-        }
-        break;
-      }
-    }
-  });
+  ChildOptions child = ChildOptionsFor(options);
+  child.out = ChildStream::kCapture;
+  child.err = ChildStream::kOutput;
+  child_ = std::make_unique<ChildProcess>(child);
+  if (!child_->started()) std::fprintf(stderr, "%s\n", child_->start_error().c_str());
 }
 
 TovanProcess::~TovanProcess() {
-  if (process_ != nullptr) Wait(10000);
-  if (reader_.joinable()) reader_.join();
-  if (output_read_ != nullptr) CloseHandle(output_read_);
-  if (process_ != nullptr) CloseHandle(process_);
+  if (child_->started() && !child_->WaitForExit(10000)) child_->Terminate(STILL_ACTIVE);
 }
 
 HWND TovanProcess::FindMainWindow() const {
-  WindowSearch search{process_id_, nullptr};
+  WindowSearch search{child_->process_id(), nullptr};
   EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
 DWORD TovanProcess::Wait(DWORD timeout_ms) {
-  if (process_ == nullptr) return STILL_ACTIVE;
-  if (WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0) {
-    TerminateProcess(process_, STILL_ACTIVE);
-    WaitForSingleObject(process_, 5000);
-    if (reader_.joinable()) reader_.join();
+  if (!child_->started()) return STILL_ACTIVE;
+  if (!child_->WaitForExit(timeout_ms)) {
+    child_->Terminate(STILL_ACTIVE);
     return STILL_ACTIVE;
   }
-  if (reader_.joinable()) reader_.join();
-  DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(process_, &code);
-  return code;
+  return child_->exit_code();
 }
 
 SIZE_T TovanProcess::PeakWorkingSet() const {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof(counters);
-  if (process_ == nullptr || !GetProcessMemoryInfo(process_, &counters, sizeof(counters))) {
+  if (!child_->started() ||
+      !GetProcessMemoryInfo(child_->process_handle(), &counters, sizeof(counters))) {
     return 0;
   }
   return counters.PeakWorkingSetSize;
@@ -196,20 +126,16 @@ SIZE_T TovanProcess::PeakWorkingSet() const {
 
 DWORD RunUnderDebugger(const LaunchOptions& options, DWORD timeout_ms,
                        std::vector<std::string>* debug_lines) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  std::wstring command = CommandLine(options);
-  const std::wstring folder = WorkingFolder(options);
-  BOOL created;
-  {
-    ScopedEnvironment environment(options.environment);
-    created = CreateProcessW(options.executable.c_str(), command.data(), nullptr, nullptr, FALSE,
-                             DEBUG_ONLY_THIS_PROCESS | (options.detached ? DETACHED_PROCESS : 0),
-                             nullptr, folder.c_str(), &startup, &info);
+  ChildOptions options_for_child = ChildOptionsFor(options);
+  options_for_child.out = options_for_child.err = ChildStream::kInherit;
+  options_for_child.creation_flags |= DEBUG_ONLY_THIS_PROCESS;
+  // Debug events reach the thread that started the process: this one.
+  ChildProcess child(options_for_child);
+  if (!child.started()) {
+    std::fprintf(stderr, "%s\n", child.start_error().c_str());
+    return STILL_ACTIVE;
   }
-  if (!created) return STILL_ACTIVE;
-  CloseHandle(info.hThread);
+  const HANDLE process = child.process_handle();
 
   const ULONGLONG deadline = GetTickCount64() + timeout_ms;
   DWORD exit_code = STILL_ACTIVE;
@@ -218,7 +144,7 @@ DWORD RunUnderDebugger(const LaunchOptions& options, DWORD timeout_ms,
     DEBUG_EVENT event{};
     if (!WaitForDebugEvent(&event, 200)) {
       if (!killed && GetTickCount64() > deadline) {
-        TerminateProcess(info.hProcess, STILL_ACTIVE);
+        TerminateProcess(process, STILL_ACTIVE);
         killed = true;
       }
       continue;
@@ -237,12 +163,12 @@ DWORD RunUnderDebugger(const LaunchOptions& options, DWORD timeout_ms,
         const size_t units = text.nDebugStringLength;
         if (text.fUnicode) {
           std::wstring wide(units, L'\0');
-          ReadProcessMemory(info.hProcess, text.lpDebugStringData, wide.data(),
-                            units * sizeof(wchar_t), nullptr);
+          ReadProcessMemory(process, text.lpDebugStringData, wide.data(), units * sizeof(wchar_t),
+                            nullptr);
           debug_lines->push_back(Narrow(wide.c_str()));
         } else {
           std::string narrow(units, '\0');
-          ReadProcessMemory(info.hProcess, text.lpDebugStringData, narrow.data(), units, nullptr);
+          ReadProcessMemory(process, text.lpDebugStringData, narrow.data(), units, nullptr);
           debug_lines->push_back(narrow.c_str());
         }
         break;
@@ -261,7 +187,6 @@ DWORD RunUnderDebugger(const LaunchOptions& options, DWORD timeout_ms,
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continue_status);
     if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) break;
   }
-  CloseHandle(info.hProcess);
   return killed ? STILL_ACTIVE : exit_code;
 }
 

@@ -8,10 +8,11 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/text_files.h"
 
 namespace tovan_test {
@@ -42,9 +43,9 @@ class TovanProcess {
   TovanProcess(const TovanProcess&) = delete;
   TovanProcess& operator=(const TovanProcess&) = delete;
 
-  bool started() const { return process_ != nullptr; }
-  DWORD process_id() const { return process_id_; }
-  HANDLE process_handle() const { return process_; }
+  bool started() const { return child_->started(); }
+  DWORD process_id() const { return child_->process_id(); }
+  HANDLE process_handle() const { return child_->process_handle(); }
 
   // The process's top-level window of the runner's window class, or null.
   HWND FindMainWindow() const;
@@ -57,14 +58,10 @@ class TovanProcess {
   SIZE_T PeakWorkingSet() const;
 
   // What the process wrote to its standard output and error; complete after Wait.
-  const std::string& output() const { return output_; }
+  const std::string& output() const { return child_->out(); }
 
  private:
-  HANDLE process_ = nullptr;
-  DWORD process_id_ = 0;
-  HANDLE output_read_ = nullptr;
-  std::thread reader_;
-  std::string output_;
+  std::unique_ptr<ChildProcess> child_;
 };
 
 // Runs tovan.exe to its end with this process as its debugger and answers the

@@ -103,20 +103,24 @@ std::string ExpectedCrashDirectory() {
   return directory;
 }
 
-// openCrashDumpDirectory opens a file browser; close it again.
+// openCrashDumpDirectory opens a file browser; close it again once it shows
+// (within 15 s: the shell starts it on its own).
 void CloseExplorerWindows() {
-  Sleep(1500);
-  EnumWindows(
-      [](HWND window, LPARAM) -> BOOL {
-        wchar_t class_name[64] = {};
-        GetClassNameW(window, class_name, 64);
-        if (wcscmp(class_name, L"ExplorerWClass") == 0 ||
-            wcscmp(class_name, L"CabinetWClass") == 0) {
-          PostMessageW(window, WM_CLOSE, 0, 0);
-        }
-        return TRUE;
-      },
-      0);
+  const ULONGLONG deadline = GetTickCount64() + 15000;
+  for (bool closed = false; !closed && GetTickCount64() < deadline; Sleep(50)) {
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+          wchar_t class_name[64] = {};
+          GetClassNameW(window, class_name, 64);
+          if (wcscmp(class_name, L"ExplorerWClass") == 0 ||
+              wcscmp(class_name, L"CabinetWClass") == 0) {
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            *reinterpret_cast<bool*>(context) = true;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&closed));
+  }
 }
 
 bool ReadDword(const wchar_t* key, const wchar_t* value, DWORD* out) {
@@ -474,12 +478,16 @@ TEST_F(TovanSessionTest, WindowPlacementVisibilityChildAndClose) {
     EXPECT_TRUE(SaveWindowScreenshot(window, picture));
     std::printf("SCREENSHOT %s\n", Narrow(picture).c_str());
 
+    // The child follows a resize as the host handles WM_SIZE: within 10 s.
+    auto child_fills_soon = [&]() {
+      const ULONGLONG deadline = GetTickCount64() + 10000;
+      while (!child_fills() && GetTickCount64() < deadline) Sleep(10);
+      return child_fills();
+    };
     SetWindowPos(window, nullptr, 0, 0, 900, 520, SWP_NOMOVE | SWP_NOZORDER);
-    Sleep(300);
-    EXPECT_TRUE(child_fills()) << "after resizing to 900 x 520";
+    EXPECT_TRUE(child_fills_soon()) << "after resizing to 900 x 520";
     SetWindowPos(window, nullptr, 0, 0, 500, 700, SWP_NOMOVE | SWP_NOZORDER);
-    Sleep(300);
-    EXPECT_TRUE(child_fills()) << "after resizing to 500 x 700";
+    EXPECT_TRUE(child_fills_soon()) << "after resizing to 500 x 700";
 
     Figure(("peak_working_set_" + std::to_string(dpi) + "dpi").c_str(),
            static_cast<double>(process.PeakWorkingSet()) / (1024.0 * 1024.0), "MiB");

@@ -1,7 +1,10 @@
 #include "tests/devkit/embedding/devkit_test_support.h"
 
+#include <cstdio>
 #include <map>
 #include <regex>
+
+#include "tests/support/child_process.h"
 
 namespace devkit_test {
 
@@ -229,43 +232,27 @@ DWORD RunChildTest(const std::wstring& test,
                    const std::wstring& output_path) {
   wchar_t program[MAX_PATH];
   GetModuleFileNameW(nullptr, program, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=" + test +
+  tovan_test::ChildOptions options;
+  options.command_line = tovan_test::QuoteArgument(program) + L" --gtest_filter=" + test +
                          L" --gtest_also_run_disabled_tests";
-  HANDLE output = INVALID_HANDLE_VALUE;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  if (!output_path.empty()) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    output = CreateFileW(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-  }
   for (const auto& variable : environment) {
-    SetEnvironmentVariableW(variable.first.c_str(), variable.second.c_str());
+    options.environment.push_back(variable.first + L"=" + variable.second);
   }
   // The child is part of this test, not a test run of its own: no report.
-  wchar_t report[1024] = L"";
-  const bool had_report = GetEnvironmentVariableW(L"GTEST_OUTPUT", report, 1024) > 0;
-  SetEnvironmentVariableW(L"GTEST_OUTPUT", nullptr);
-  PROCESS_INFORMATION process{};
-  const bool started =
-      CreateProcessW(nullptr, command.data(), nullptr, nullptr, output != INVALID_HANDLE_VALUE, 0,
-                     nullptr, nullptr, &startup, &process);
-  for (const auto& variable : environment) SetEnvironmentVariableW(variable.first.c_str(), nullptr);
-  if (had_report) SetEnvironmentVariableW(L"GTEST_OUTPUT", report);
-  if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-  if (!started) return 0xFFFFFFFF;
-  DWORD exit_code = 0xFFFFFFFE;
-  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.hProcess, &exit_code);
-  } else {
-    TerminateProcess(process.hProcess, 1);
+  options.environment.push_back(L"GTEST_OUTPUT");
+  options.out = options.err =
+      output_path.empty() ? tovan_test::ChildStream::kInherit : tovan_test::ChildStream::kFile;
+  options.output_file = output_path;
+  tovan_test::ChildProcess child(options);
+  if (!child.started()) {
+    std::fprintf(stderr, "%s\n", child.start_error().c_str());
+    return 0xFFFFFFFF;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return exit_code;
+  if (!child.WaitForExit(60000)) {
+    child.Terminate(1);
+    return 0xFFFFFFFE;
+  }
+  return child.exit_code();
 }
 
 }  // namespace devkit_test

@@ -4,15 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
+#include "tests/support/child_process.h"
 
 namespace tovan::channel_tool {
 namespace {
@@ -177,33 +174,12 @@ std::string ToolPath() {
   return tool;
 }
 
-// Runs the built program through the shell with arguments that need no
-// quoting in either shell, and answers its exit code and standard output.
-Outcome RunProgram(const std::string& arguments) {
-#ifdef _WIN32
-  const std::string command = ToolPath() + " " + arguments + " 2>NUL";
-  FILE* pipe = _popen(command.c_str(), "r");
-#else
-  const std::string command = ToolPath() + " " + arguments + " 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-#endif
-  if (pipe == nullptr) return {-1, "", "could not start " + command};
-  std::string out;
-  char buffer[256];
-  size_t count;
-  while ((count = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) out.append(buffer, count);
-#ifdef _WIN32
-  const int status = _pclose(pipe);
-  // The console runtime writes text mode: each line ends in CR LF.
-  std::string text;
-  for (char c : out) {
-    if (c != '\r') text += c;
-  }
-  return {status, text, ""};
-#else
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, ""};
-#endif
+// Runs the built program with the words of `arguments`, each one argument.
+tovan_test::ProgramOutcome RunTool(const std::string& arguments) {
+  std::vector<std::string> words;
+  std::istringstream split(arguments);
+  for (std::string word; split >> word;) words.push_back(word);
+  return tovan_test::RunProgram(ToolPath(), words);
 }
 
 TEST(ChannelCodecProgramTest, ExitCodes) {
@@ -222,8 +198,11 @@ TEST(ChannelCodecProgramTest, ExitCodes) {
       {"frobnicate value", 2, ""},
   };
   for (const Case& c : cases) {
-    const Outcome outcome = RunProgram(c.arguments);
-    EXPECT_EQ(outcome.exit_code, c.exit_code) << c.arguments << outcome.err;
+    const tovan_test::ProgramOutcome outcome = RunTool(c.arguments);
+    ASSERT_TRUE(outcome.started) << outcome.start_error;
+    EXPECT_FALSE(outcome.timed_out) << c.arguments;
+    EXPECT_EQ(outcome.exit_code, static_cast<unsigned long>(c.exit_code)) << c.arguments << "\n"
+                                                                          << outcome.err;
     EXPECT_EQ(outcome.out, c.out) << c.arguments;
   }
 }
