@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <cwctype>
+
+#include "tests/support/text_files.h"
 #else
 #include <poll.h>
 #include <signal.h>
@@ -35,25 +37,6 @@ std::string WithoutCarriageReturns(const std::string& text) {
 #ifdef _WIN32
 
 namespace {
-
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length,
-                      nullptr, nullptr);
-  return narrow;
-}
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
-  return wide;
-}
 
 bool SameName(const std::wstring& entry, const std::wstring& name) {
   if (entry.size() <= name.size() || entry[name.size()] != L'=') return false;
@@ -101,7 +84,7 @@ std::string SystemMessage(DWORD error) {
   FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string message = text != nullptr ? Utf8(text) : std::string();
+  std::string message = text != nullptr ? Narrow(text) : std::string();
   if (text != nullptr) LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
   return (message.empty() ? "unknown error" : message) + " (error " + std::to_string(error) + ")";
@@ -168,8 +151,8 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
                             : child_end(options.err, &err_read_, &err_write, STD_ERROR_HANDLE);
     if (startup.hStdOutput == nullptr || startup.hStdOutput == INVALID_HANDLE_VALUE ||
         startup.hStdError == nullptr || startup.hStdError == INVALID_HANDLE_VALUE) {
-      start_error_ = "could not make the output handles for " + Utf8(options.command_line) + ": " +
-                     SystemMessage(GetLastError());
+      start_error_ = "could not make the output handles for " + Narrow(options.command_line) +
+                     ": " + SystemMessage(GetLastError());
       return;
     }
   }
@@ -181,7 +164,7 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
                       options.creation_flags | CREATE_UNICODE_ENVIRONMENT, environment.data(),
                       options.working_folder.empty() ? nullptr : options.working_folder.c_str(),
                       &startup, &info)) {
-    start_error_ = "CreateProcessW could not start " + Utf8(options.command_line) + ": " +
+    start_error_ = "CreateProcessW could not start " + Narrow(options.command_line) + ": " +
                    SystemMessage(GetLastError());
     return;
   }
@@ -256,9 +239,9 @@ DWORD ChildProcess::exit_code() const {
 ProgramOutcome RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                           unsigned long timeout_ms) {
   ChildOptions options;
-  options.command_line = QuoteArgument(Wide(program));
+  options.command_line = QuoteArgument(Widen(program));
   for (const std::string& argument : arguments) {
-    options.command_line += L" " + QuoteArgument(Wide(argument));
+    options.command_line += L" " + QuoteArgument(Widen(argument));
   }
   ChildProcess child(options);
   ProgramOutcome outcome;
