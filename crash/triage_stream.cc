@@ -2,6 +2,7 @@
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -255,21 +256,19 @@ FrameExtent ExtentOf(CONTEXT& context, std::uint64_t imageBase, const RUNTIME_FU
         case 3:
           break;  // frame register set
         case 4:
-          readTo = readTo > slot(1) * 8 + 8 ? readTo : slot(1) * 8 + 8;
+          readTo = std::max(readTo, slot(1) * 8 + 8);
           i += 1;
           break;
         case 5:
-          readTo =
-              readTo > (slot(1) | (slot(2) << 16)) + 8 ? readTo : (slot(1) | (slot(2) << 16)) + 8;
+          readTo = std::max(readTo, (slot(1) | (slot(2) << 16)) + 8);
           i += 2;
           break;
         case 8:
-          readTo = readTo > slot(1) * 16 + 16 ? readTo : slot(1) * 16 + 16;
+          readTo = std::max(readTo, slot(1) * 16 + 16);
           i += 1;
           break;
         case 9:
-          readTo =
-              readTo > (slot(1) | (slot(2) << 16)) + 16 ? readTo : (slot(1) | (slot(2) << 16)) + 16;
+          readTo = std::max(readTo, (slot(1) | (slot(2) << 16)) + 16);
           i += 2;
           break;
         case 10:
