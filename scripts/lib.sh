@@ -3,7 +3,8 @@
 #
 #   tovan_start NAME "$@"   the script's name and command for messages; refuses
 #                            root over another user's checkout; installs the
-#                            exit traps; a temporary folder (TMPDIR) of its own
+#                            exit traps; a temporary folder (TMPDIR) of its own,
+#                            removed last
 #   tovan_on_exit COMMAND    runs COMMAND (a shell text) when the script ends,
 #                            however it ends (EXIT, INT, TERM, HUP); last in,
 #                            first run
@@ -40,6 +41,12 @@ _tovan_cleanup() {
     WINEPREFIX=$_tovan_prefix timeout 20 "$tovan_wineserver" -k 2>/dev/null
     _tovan_prefix=""
   fi
+  # After the Wine server: its socket lives in the temporary folder, and
+  # without it the server could not be found to be ended.
+  if [ -n "${tovan_tmp:-}" ]; then
+    rm -rf "$tovan_tmp"
+    tovan_tmp=""
+  fi
 }
 
 # On a signal: clean up, then end by that signal, so that a caller (a shell,
@@ -66,11 +73,10 @@ tovan_start() {
   # its own there) go to one folder, removed on exit.
   tovan_tmp=$(mktemp -d "${TMPDIR:-/tmp}/tovan-$tovan_name.XXXXXX")
   export TMPDIR=$tovan_tmp
-  tovan_on_exit "rm -rf $(printf %q "$tovan_tmp")"
 }
 
 # The traps; a subshell that starts things of its own calls it again (bash
-# resets traps in subshells) after emptying _tovan_cleanups.
+# resets traps in subshells) after emptying _tovan_cleanups and tovan_tmp.
 tovan_traps() {
   trap _tovan_cleanup EXIT
   trap '_tovan_signalled INT' INT
