@@ -16,6 +16,9 @@
 #   tovan_pulse_start        a PulseAudio daemon of its own in a runtime folder
 #                            of its own (short, under /tmp), stopped on exit
 #   tovan_xvfb_start [SIZE]  a virtual display of its own (DISPLAY), stopped on exit
+#   tovan_wine_keep LOG      starts the prefix's Wine server and its background
+#                            programs now, output in LOG, and keeps them until
+#                            the script ends
 #
 # Seams for tests of the scripts: TOVAN_STATE_DIR (default build/) holds the
 # lock, the logs and the scripts' Wine prefixes; TOVAN_LOCK_WAIT_SECONDS
@@ -143,6 +146,17 @@ tovan_wine_prefix() {
   # wineboot's Wine desktop has no display; let it end, or every window the
   # script opens would be tied to it.
   timeout 60 "$tovan_wineserver" -w 2>/dev/null || "$tovan_wineserver" -k 2>/dev/null || true
+}
+
+# The first program started in a prefix also starts Wine's background programs
+# (services, the desktop window), and they inherit its standard output and
+# error. A program whose output someone reads to the end (ctest, a pipe) then
+# seems to run until the Wine server ends. So they start here, writing to LOG,
+# under a server that stays up (-p) until the script's exit ends it.
+tovan_wine_keep() {
+  _tovan_without_lock "$tovan_wineserver" -p >>"$1" 2>&1 </dev/null
+  # A console program that opens a window station: services and the desktop.
+  timeout -k 5 120 "$tovan_root/scripts/wine-run" cmd /c exit >>"$1" 2>&1 </dev/null
 }
 
 tovan_pulse_start() {
