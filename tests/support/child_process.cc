@@ -168,7 +168,8 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
                    SystemMessage(GetLastError());
     return;
   }
-  CloseHandle(info.hThread);
+  started_ = true;
+  if (info.hThread != nullptr) CloseHandle(info.hThread);
   process_ = info.hProcess;
   process_id_ = info.dwProcessId;
   thread_id_ = info.dwThreadId;

@@ -67,7 +67,9 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool started() const { return process_ != nullptr; }
+  // Under Wine a Unix program (an ELF file) starts without a process handle:
+  // started() is true and process_handle() null, and its end cannot be waited for.
+  bool started() const { return started_; }
   // Why the start failed: the call, the command line and the system's message.
   const std::string& start_error() const { return start_error_; }
   HANDLE process_handle() const { return process_; }
@@ -88,6 +90,7 @@ class ChildProcess {
  private:
   void ReadUntilEnd();
 
+  bool started_ = false;
   HANDLE process_ = nullptr;
   DWORD process_id_ = 0;
   DWORD thread_id_ = 0;
