@@ -68,7 +68,9 @@ function(tovan_add_test)
 endfunction()
 
 # Windows test programs that need nothing of the prefix's shared state (fakes
-# and codecs only, no window): they run beside any other.
+# and codecs only, no window; the fault probes get profile and temporary
+# folders of their own): they run beside any other.
 set(TOVAN_WINE_ISOLATED_TESTS
   encodable_value_test standard_codec_test method_codec_test channel_embedding_fake_test
-  channel_notation_test audio_argument_rules_test audio_plugin_test runner_entry_arguments_test)
+  channel_notation_test audio_argument_rules_test audio_plugin_test runner_entry_arguments_test
+  crash_report_test)
