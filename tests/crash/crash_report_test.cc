@@ -440,15 +440,8 @@ class CrashReportTest : public ::testing::Test {
     }
     // A few at a time: every minidump goes through the one Wine server of the prefix, and more
     // probes at once only make each of them slower.
-    for (std::size_t first = 0; first < together.size(); first += kProbesAtOnce) {
-      const std::size_t end = std::min(together.size(), first + kProbesAtOnce);
-      for (std::size_t i = first; i < end; ++i) together[i]->Start();
-      for (std::size_t i = first; i < end; ++i) together[i]->Finish(kProbeTimeoutMs);
-    }
-    for (ProbeRun* run : alone) {
-      run->Start();
-      run->Finish(kProbeTimeoutMs);
-    }
+    RunProbes(together, kProbesAtOnce, kProbeTimeoutMs);
+    RunProbes(alone, 1, kProbeTimeoutMs);
   }
   static void TearDownTestSuite() {
     delete runs_;

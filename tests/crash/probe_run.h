@@ -24,6 +24,8 @@ class ProbeRun {
   bool Start();
   // Waits up to `timeoutMs`; a probe still running then is ended and reported as hung.
   bool Finish(DWORD timeoutMs);
+  // The running probe's process, signalled at its end; null before Start() and after Finish().
+  HANDLE process() const { return child_ ? child_->process_handle() : nullptr; }
 
   bool hung() const { return hung_; }
   DWORD exitCode() const { return exitCode_; }
@@ -54,6 +56,10 @@ class ProbeRun {
   ULONGLONG startedMs_ = 0;
   ULONGLONG elapsedMs_ = 0;
 };
+
+// Runs every probe in `runs`, `atOnce` at a time: the next starts as soon as one has ended.
+// Each probe is given `timeoutMs` from its own start.
+void RunProbes(const std::vector<ProbeRun*>& runs, std::size_t atOnce, DWORD timeoutMs);
 
 // Where every case folder lives: "crash_cases" under the test's working directory.
 std::filesystem::path CasesRoot();
