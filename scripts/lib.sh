@@ -55,8 +55,12 @@ _tovan_cleanup() {
 # On a signal: clean up, then end by that signal, so that a caller (a shell,
 # ctest) sees the script as interrupted.
 _tovan_signalled() {
-  trap - EXIT "$1"
+  # A second signal (Ctrl-C pressed twice, a TERM passed on once more) must
+  # not cut the cleanup short.
+  trap '' INT TERM HUP
+  trap - EXIT
   _tovan_cleanup
+  trap - "$1"
   kill "-$1" "$BASHPID"
 }
 
