@@ -57,32 +57,29 @@ bool ProbeRun::Finish(DWORD timeoutMs) {
 }
 
 void RunProbes(const std::vector<ProbeRun*>& runs, std::size_t atOnce, DWORD timeoutMs) {
-  struct Running {
-    ProbeRun* run;
-    ULONGLONG startedMs;
-  };
-  std::vector<Running> running;
+  std::vector<ProbeRun*> running;
   std::size_t next = 0;
   while (next < runs.size() || !running.empty()) {
     while (running.size() < atOnce && next < runs.size()) {
       ProbeRun* run = runs[next++];
-      if (run->Start()) running.push_back({run, GetTickCount64()});
+      if (run->Start()) running.push_back(run);
     }
     if (running.empty()) continue;
     std::vector<HANDLE> handles;
     ULONGLONG soonestDeadline = ~0ULL;
-    for (const Running& r : running) {
-      handles.push_back(r.run->process());
-      soonestDeadline = std::min(soonestDeadline, r.startedMs + timeoutMs);
+    for (const ProbeRun* run : running) {
+      handles.push_back(run->process());
+      soonestDeadline = std::min(soonestDeadline, run->startedMs() + timeoutMs);
     }
     const ULONGLONG now = GetTickCount64();
     const DWORD wait = soonestDeadline > now ? static_cast<DWORD>(soonestDeadline - now) : 0;
     WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, wait);
     // Every probe that has ended, or is out of time, is finished (ended as hung if need be).
     for (auto it = running.begin(); it != running.end();) {
-      const bool ended = WaitForSingleObject(it->run->process(), 0) == WAIT_OBJECT_0;
-      if (ended || GetTickCount64() >= it->startedMs + timeoutMs) {
-        it->run->Finish(0);
+      ProbeRun* run = *it;
+      const bool ended = WaitForSingleObject(run->process(), 0) == WAIT_OBJECT_0;
+      if (ended || GetTickCount64() >= run->startedMs() + timeoutMs) {
+        run->Finish(0);
         it = running.erase(it);
       } else {
         ++it;

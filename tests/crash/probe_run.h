@@ -26,6 +26,8 @@ class ProbeRun {
   bool Finish(DWORD timeoutMs);
   // The running probe's process, signalled at its end; null before Start() and after Finish().
   HANDLE process() const { return child_ ? child_->process_handle() : nullptr; }
+  // When Start() launched the probe.
+  ULONGLONG startedMs() const { return startedMs_; }
 
   bool hung() const { return hung_; }
   DWORD exitCode() const { return exitCode_; }
